@@ -1,0 +1,2 @@
+# The Windows program and what only Windows builds need.
+enable_language(RC)

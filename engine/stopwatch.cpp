@@ -1,0 +1,85 @@
+#include "stopwatch.h"
+
+#include <chrono>
+
+Stopwatch& processStopwatch() {
+    static Stopwatch instance;
+    return instance;
+}
+
+Tick steadyClockTick(void*) {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<Tick>(ms);
+}
+
+Tick readTick(Stopwatch& sw) { return sw.clock.read ? sw.clock.read(sw.clock.context) : steadyClockTick(nullptr); }
+
+namespace {
+
+void appendRecord(LapList& laps, Tick tick, std::int32_t marker, std::uint32_t position) {
+    laps.push_back(LapRecord{tick, marker, position});
+}
+
+// Returns true when the command changed the lap report (effective Stop or Lap).
+bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime) {
+    StopwatchState& s = sw.state;
+    switch (command) {
+    case StopwatchCommand::Start: {
+        if (s.running.load() != 0) return false;
+        if (s.startTick == 0) {
+            s.startTick = readTick(sw);
+            appendRecord(sw.laps, readTick(sw), 1, 0);
+        } else {
+            const Tick pause = readTick(sw) - s.stopTick;
+            s.startTick += pause;
+            for (LapRecord& r : sw.laps) r.tick += pause;
+            if (!sw.laps.empty()) sw.laps.pop_back();
+        }
+        s.running.store(1);
+        return false;
+    }
+    case StopwatchCommand::Stop:
+        if (s.running.load() != 1) return false;
+        appendRecord(sw.laps, readTick(sw), 1, 0);
+        s.stopTick = readTick(sw);
+        s.running.store(0);
+        return true;
+    case StopwatchCommand::Reset:
+        s.startTick = 0;
+        s.stopTick = 0;
+        s.running.store(0);
+        s.lapFlashCount = 0;
+        LapList().swap(sw.laps);
+        s.splitView = 0;
+        return false;
+    case StopwatchCommand::Lap:
+        if (s.running.load() != 1) return false;
+        appendRecord(sw.laps, readTick(sw), 0, static_cast<std::uint32_t>(sw.laps.size()));
+        s.lapFlashCount = static_cast<std::int32_t>(lapTime / 100u);
+        return true;
+    case StopwatchCommand::Next:
+        if (s.running.load() != 1) return false;
+        s.splitView = s.splitView == 0 ? 1 : 0;
+        return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime) {
+    bool refresh = false;
+    {
+        std::lock_guard<std::mutex> guard(sw.lock);
+        refresh = applyLocked(sw, command, lapTime);
+    }
+    // Outside the lock: the sink may wait for the GUI thread, which may be
+    // waiting for this lock.
+    if (refresh && sw.reportSink.refresh) sw.reportSink.refresh(sw.reportSink.context);
+}
+
+void clearLapList(Stopwatch& sw) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    LapList().swap(sw.laps);
+}

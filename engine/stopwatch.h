@@ -1,0 +1,73 @@
+// The stopwatch engine: run state, lap list and the five commands.
+// Portable: no platform header here. The tick source and the lap-report
+// delivery are installed by the caller.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+using Tick = std::uint32_t;
+
+// Read by the poller thread without the engine lock (optionsOpen, quitRequested)
+// or written under the lock and peeked at from outside (running): atomic words.
+// Everything else is touched only with Stopwatch::lock held.
+struct StopwatchState {
+    Tick startTick = 0;  // 0 means Idle
+    Tick stopTick = 0;
+    std::atomic<std::int32_t> running{0};
+    std::int32_t lapFlashCount = 0;
+    std::int32_t splitView = 0;
+    std::atomic<std::int32_t> optionsOpen{0};
+    std::atomic<std::int32_t> quitRequested{0};
+};
+
+struct LapRecord {
+    Tick tick;
+    std::int32_t marker;     // 1: start or stop marker, 0: lap
+    std::uint32_t position;  // a lap's own index; 0 for markers
+
+    friend bool operator==(const LapRecord&, const LapRecord&) = default;
+};
+
+using LapList = std::vector<LapRecord>;
+
+enum class StopwatchCommand { Start, Stop, Reset, Lap, Next };
+
+struct TickSource {
+    Tick (*read)(void* context);
+    void* context;
+};
+
+// Called as the last step of an effective Stop or Lap, on the thread that
+// applied the command, with the engine lock released.
+struct LapReportSink {
+    void (*refresh)(void* context);
+    void* context;
+};
+
+// The engine's whole state. The process has one (processStopwatch); tests make
+// their own. The mutex serialises commands, texts and the paint step between
+// the GUI thread and the hotkey poller.
+struct Stopwatch {
+    StopwatchState state;
+    LapList laps;
+    TickSource clock{};
+    LapReportSink reportSink{};
+    std::mutex lock;
+};
+
+Stopwatch& processStopwatch();
+
+// A monotonic millisecond counter for builds without the platform's own.
+Tick steadyClockTick(void* context);
+
+void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime);
+
+// Reads the installed tick source (the steady clock when none is installed).
+// Callers must hold sw.lock or own the record exclusively.
+Tick readTick(Stopwatch& sw);
+
+// Releases the lap list's storage; for process exit.
+void clearLapList(Stopwatch& sw);

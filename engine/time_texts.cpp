@@ -1,0 +1,162 @@
+#include "time_texts.h"
+
+#include <cstdio>
+
+namespace {
+
+struct Fields {
+    unsigned h;
+    unsigned totalMinutes;
+    unsigned m;
+    unsigned s;
+};
+
+Fields splitDuration(std::uint32_t d) {
+    const std::uint32_t seconds = d / 1000u;
+    const std::uint32_t totalMinutes = seconds / 60u;
+    return Fields{totalMinutes / 60u, totalMinutes, totalMinutes % 60u, seconds % 60u};
+}
+
+bool minutesMode(const TextSettings& ts) { return ts.Funbyou != 0; }
+
+// "%02d" of fields that never exceed 71582, so the signed reading is exact.
+int asInt(unsigned v) { return static_cast<int>(v); }
+
+DisplayText parenthesised(std::uint32_t d, const TextSettings& ts) {
+    DisplayText out{};
+    const Fields f = splitDuration(d);
+    if (minutesMode(ts))
+        std::snprintf(out.text, sizeof out.text, "(%02d:%02d)", asInt(f.totalMinutes), asInt(f.s));
+    else
+        std::snprintf(out.text, sizeof out.text, "(%02d:%02d:%02d)", asInt(f.h), asInt(f.m), asInt(f.s));
+    out.colour = ts.TxColor;
+    return out;
+}
+
+DisplayText mainLocked(Stopwatch& sw, const TextSettings& ts) {
+    const StopwatchState& s = sw.state;
+    DisplayText out{};
+    const bool running = s.running.load() == 1;
+    std::uint32_t elapsed = 0;
+    char separator = ':';
+    if (running)
+        elapsed = readTick(sw) - s.startTick;
+    else if (s.startTick != 0)
+        elapsed = s.stopTick - s.startTick;
+    if ((running || s.startTick != 0) && elapsed < 500u && ts.StartColon == 1) separator = ' ';
+
+    const Fields f = splitDuration(elapsed);
+    if (minutesMode(ts))
+        std::snprintf(out.text, sizeof out.text, "%02d%c%02d", asInt(f.totalMinutes), separator, asInt(f.s));
+    else
+        std::snprintf(out.text, sizeof out.text, "%02d%c%02d%c%02d", asInt(f.h), separator, asInt(f.m), separator,
+                      asInt(f.s));
+    out.colour = (!running && ts.TxColorStop != 0) ? ts.TxColorStop : ts.TxColor;
+    return out;
+}
+
+DisplayText splitLocked(Stopwatch& sw, const TextSettings& ts) {
+    const StopwatchState& s = sw.state;
+    std::uint32_t d = 0;
+    if (!sw.laps.empty()) {
+        const Tick last = sw.laps.back().tick;
+        if (s.running.load() == 1)
+            d = readTick(sw) - last;
+        else if (last != 0)
+            d = s.stopTick - last;
+    }
+    return parenthesised(d, ts);
+}
+
+std::optional<DisplayText> flashLocked(Stopwatch& sw, const TextSettings& ts) {
+    const LapList& laps = sw.laps;
+    if (laps.empty()) return std::nullopt;
+    const std::size_t n = laps.size() - 1;
+    std::uint32_t d = 0;
+    if (laps[n].marker == 0) {
+        if (n > 0) d = laps[n].tick - laps[n - 1].tick;
+    } else {
+        for (std::size_t i = n; i-- > 0;) {
+            if (laps[i].marker == 1) {
+                d = laps[n].tick - laps[i].tick;
+                break;
+            }
+        }
+    }
+    return parenthesised(d, ts);
+}
+
+void appendCumulative(std::string& out, std::uint32_t d, bool minutes) {
+    char buf[48];
+    const Fields f = splitDuration(d);
+    const int len = minutes ? std::snprintf(buf, sizeof buf, "%02d:%02d   ", asInt(f.totalMinutes), asInt(f.s))
+                            : std::snprintf(buf, sizeof buf, "%02d:%02d:%02d   ", asInt(f.h), asInt(f.m), asInt(f.s));
+    out.append(buf, static_cast<std::size_t>(len));
+}
+
+void appendLap(std::string& out, std::uint32_t d, bool minutes) {
+    char buf[48];
+    const Fields f = splitDuration(d);
+    const int len = minutes
+                        ? std::snprintf(buf, sizeof buf, "(%02d:%02d)\r\n", asInt(f.totalMinutes), asInt(f.s))
+                        : std::snprintf(buf, sizeof buf, "(%02d:%02d:%02d)\r\n", asInt(f.h), asInt(f.m), asInt(f.s));
+    out.append(buf, static_cast<std::size_t>(len));
+}
+
+std::string reportLocked(const LapList& laps, const TextSettings& ts) {
+    if (laps.size() < 2) return " ";
+    const bool minutes = minutesMode(ts);
+    std::string out;
+    // Longest line: "1193:02:47   (1193:02:47)\r\n" plus a blank line.
+    out.reserve(laps.size() * 32 + 48);
+    const Tick first = laps[0].tick;
+    Tick segmentBase = first;
+    Tick previous = first;
+    for (std::size_t i = 1; i < laps.size(); ++i) {
+        const LapRecord& r = laps[i];
+        appendCumulative(out, r.tick - segmentBase, minutes);
+        appendLap(out, r.tick - previous, minutes);
+        if (r.marker == 1) {
+            out.append("\r\n");
+            segmentBase = r.tick;
+        }
+        previous = r.tick;
+    }
+    out.append("\r\nTotal Time\r\n");
+    appendCumulative(out, laps.back().tick - first, minutes);
+    return out;
+}
+
+}  // namespace
+
+DisplayText mainDisplayText(Stopwatch& sw, const TextSettings& ts) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    return mainLocked(sw, ts);
+}
+
+DisplayText splitDisplayText(Stopwatch& sw, const TextSettings& ts) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    return splitLocked(sw, ts);
+}
+
+std::optional<DisplayText> lapFlashText(Stopwatch& sw, const TextSettings& ts) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    return flashLocked(sw, ts);
+}
+
+std::string buildLapReport(Stopwatch& sw, const TextSettings& ts) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    return reportLocked(sw.laps, ts);
+}
+
+std::optional<DisplayText> paintDisplayText(Stopwatch& sw, const TextSettings& ts) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    StopwatchState& s = sw.state;
+    if (s.lapFlashCount > 0) {
+        std::optional<DisplayText> flash = flashLocked(sw, ts);
+        s.lapFlashCount -= 1;
+        return flash;
+    }
+    if (s.splitView == 1) return splitLocked(sw, ts);
+    return mainLocked(sw, ts);
+}

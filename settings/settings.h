@@ -1,0 +1,70 @@
+// The settings record and its file, Morvi.ini in the current directory.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "win32_types.h"
+
+struct KeyBinding {
+    std::int32_t code;  // DirectInput key code; 0 (or anything outside 1..255) is no key
+    char name[16];      // display name, NUL-terminated, at most 15 characters
+};
+
+enum KeyBindingIndex { BindStart, BindStop, BindReset, BindLap, BindNext, BindingCount };
+
+// One record per process (processSettings). The hotkey poller reads the
+// binding codes, BackGround and LapTime and reads and writes windowRect while
+// the GUI thread may change them: both sides go through sharedLoad and
+// sharedStore for those members, so every read sees a whole word.
+struct Settings {
+    std::int32_t Focus;
+    LOGFONTA displayFont;
+    KeyBinding keyBindings[BindingCount];
+    RECT windowRect;
+    std::int32_t Button;
+    std::int32_t Title;
+    CHOOSEFONTA fontDialogRecord;  // rgbColors is TxColor
+    std::int32_t Topmost;
+    std::int32_t Funbyou;
+    std::uint32_t LapTime;
+    std::int32_t BackGround;
+    std::int32_t StartColon;
+    std::int32_t WindowFix;
+    COLORREF TxColorStop;
+};
+
+Settings& processSettings();
+
+// The file name, relative to the current directory.
+inline constexpr const char* settingsFileName = "Morvi.ini";
+
+// Fill or write the process-wide record, using "Morvi.ini".
+void loadSettings();
+void saveSettings();
+
+// The same on a record and a path the caller names.
+void loadSettingsFrom(Settings& s, const char* path);
+void saveSettingsTo(const Settings& s, const char* path);
+
+// The exact bytes saveSettingsTo writes for a record (CR LF line ends).
+std::string formatSettingsFile(const Settings& s);
+
+// Parses a whole file's bytes into the record; an empty text applies the
+// empty-file defaults. Exposed for the fuzz target and the tests.
+void parseSettingsText(Settings& s, const char* data, std::size_t size);
+
+// The no-file defaults.
+void applyNoFileDefaults(Settings& s);
+
+template <typename T>
+T sharedLoad(const T& word) {
+    return std::atomic_ref<T>(const_cast<T&>(word)).load(std::memory_order_relaxed);
+}
+
+template <typename T>
+void sharedStore(T& word, T value) {
+    std::atomic_ref<T>(word).store(value, std::memory_order_relaxed);
+}

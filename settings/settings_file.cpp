@@ -1,0 +1,342 @@
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "settings.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// "ＭＳ ゴシック" in Shift-JIS, with the ASCII blank in the middle.
+const char defaultFaceName[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+
+constexpr std::size_t pieceLimit = 255;  // characters taken by one line read
+
+void setFaceName(LOGFONTA& font, const char* text, std::size_t length) {
+    if (length > LF_FACESIZE - 1) length = LF_FACESIZE - 1;
+    std::memset(font.lfFaceName, 0, sizeof font.lfFaceName);
+    std::memcpy(font.lfFaceName, text, length);
+}
+
+void applyFontDefaults(Settings& s) {
+    s.Focus = 1;
+    s.Button = 1;
+    s.displayFont.lfHeight = 24;
+    setFaceName(s.displayFont, defaultFaceName, sizeof defaultFaceName - 1);
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A literal key followed by "=", at the very start of the line.
+bool matchKey(const char*& p, const char* key) {
+    const std::size_t n = std::strlen(key);
+    if (std::strncmp(p, key, n) != 0 || p[n] != '=') return false;
+    p += n + 1;
+    return true;
+}
+
+// Like "%d": blanks, an optional sign, digits. Values past 32 bits wrap, so
+// that a pattern such as 4294967295 reads back as -1 on every platform.
+bool scanDecimal(const char*& p, std::int32_t& out) {
+    const char* q = p;
+    while (isBlank(*q)) ++q;
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
+    if (!isDigit(*q)) return false;
+    std::uint32_t value = 0;
+    while (isDigit(*q)) value = value * 10u + static_cast<std::uint32_t>(*q++ - '0');
+    if (negative) value = 0u - value;
+    out = static_cast<std::int32_t>(value);
+    p = q;
+    return true;
+}
+
+// Like "%x": blanks, an optional sign, an optional 0x, hexadecimal digits.
+bool scanHex(const char*& p, std::uint32_t& out) {
+    const char* q = p;
+    while (isBlank(*q)) ++q;
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
+    if (q[0] == '0' && (q[1] == 'x' || q[1] == 'X') && hexValue(q[2]) >= 0) q += 2;
+    if (hexValue(*q) < 0) return false;
+    std::uint32_t value = 0;
+    while (hexValue(*q) >= 0) value = value * 16u + static_cast<std::uint32_t>(hexValue(*q++));
+    if (negative) value = 0u - value;
+    out = value;
+    p = q;
+    return true;
+}
+
+bool readInt(const char* line, const char* key, std::int32_t& out) {
+    const char* p = line;
+    return matchKey(p, key) && scanDecimal(p, out);
+}
+
+// Members are int32 or LONG, which is long on Windows.
+template <typename Int>
+void parseInt(const char* line, const char* key, Int& member) {
+    std::int32_t v;
+    if (readInt(line, key, v)) member = static_cast<Int>(v);
+}
+
+void parseByte(const char* line, const char* key, BYTE& member) {
+    std::int32_t v;
+    if (readInt(line, key, v)) member = static_cast<BYTE>(static_cast<std::uint32_t>(v) & 0xFFu);
+}
+
+template <typename Colour>
+void parseHex(const char* line, const char* key, Colour& member) {
+    const char* p = line;
+    std::uint32_t v;
+    if (matchKey(p, key) && scanHex(p, v)) member = static_cast<Colour>(v);
+}
+
+// The key is not compared: the value is what lies between the first "=" (past
+// any leading ones) and the next "=" or the line end.
+void parseFaceName(const char* line, LOGFONTA& font) {
+    const char* p = line;
+    while (*p == '=') ++p;
+    p = std::strchr(p, '=');
+    if (!p) return;
+    ++p;
+    std::size_t length = 0;
+    while (p[length] != '\0' && p[length] != '=' && p[length] != '\n') ++length;
+    if (length == 0) return;
+    setFaceName(font, p, length);
+}
+
+void parseBinding(const char* line, const char* key, KeyBinding& binding) {
+    const char* p = line;
+    std::int32_t code;
+    if (!matchKey(p, key) || !scanDecimal(p, code)) return;
+    binding.code = code;
+    if (*p != ',') return;
+    ++p;
+    while (isBlank(*p)) ++p;
+    std::size_t length = 0;
+    while (p[length] != '\0' && !isBlank(p[length])) ++length;
+    if (length == 0) return;
+    // A hand-written word longer than the field is cut to fit.
+    if (length > sizeof binding.name - 1) length = sizeof binding.name - 1;
+    std::memset(binding.name, 0, sizeof binding.name);
+    std::memcpy(binding.name, p, length);
+}
+
+const char* const bindingKeys[BindingCount] = {"Start", "Stop", "Reset", "Lap", "Next"};
+
+void parseRow(Settings& s, int row, const char* line) {
+    LOGFONTA& f = s.displayFont;
+    switch (row) {
+    case 1: parseInt(line, "Focus", s.Focus); break;
+    case 2: parseInt(line, "Height", f.lfHeight); break;
+    case 3: parseInt(line, "Width", f.lfWidth); break;
+    case 4: parseInt(line, "Escapement", f.lfEscapement); break;
+    case 5: parseInt(line, "Orientation", f.lfOrientation); break;
+    case 6: parseInt(line, "Weight", f.lfWeight); break;
+    case 7: parseByte(line, "Italic", f.lfItalic); break;
+    case 8: parseByte(line, "Underline", f.lfUnderline); break;
+    case 9: parseByte(line, "StrikeOut", f.lfStrikeOut); break;
+    case 10: parseByte(line, "CharSet", f.lfCharSet); break;
+    case 11: parseByte(line, "OutPrecision", f.lfOutPrecision); break;
+    case 12: parseByte(line, "ClipPrecition", f.lfClipPrecision); break;
+    case 13: parseByte(line, "Quality", f.lfQuality); break;
+    case 14: parseByte(line, "PitchAndFamily", f.lfPitchAndFamily); break;
+    case 15: parseFaceName(line, f); break;
+    case 16:
+    case 17:
+    case 18:
+    case 19:
+    case 20: parseBinding(line, bindingKeys[row - 16], s.keyBindings[row - 16]); break;
+    case 21: parseInt(line, "Left", s.windowRect.left); break;
+    case 22: parseInt(line, "Right", s.windowRect.right); break;
+    case 23: parseInt(line, "Top", s.windowRect.top); break;
+    case 24: parseInt(line, "Bottom", s.windowRect.bottom); break;
+    case 25: parseInt(line, "Button", s.Button); break;
+    case 26: parseInt(line, "Title", s.Title); break;
+    case 27: parseHex(line, "TxColor", s.fontDialogRecord.rgbColors); break;
+    case 28: parseInt(line, "Topmost", s.Topmost); break;
+    case 29: parseInt(line, "Funbyou", s.Funbyou); break;
+    case 30: {
+        std::int32_t v;
+        if (readInt(line, "LapTime", v)) s.LapTime = static_cast<std::uint32_t>(v);
+        break;
+    }
+    case 31: parseInt(line, "BackGround", s.BackGround); break;
+    case 32: parseInt(line, "StartColon", s.StartColon); break;
+    case 33: parseInt(line, "WindowFix", s.WindowFix); break;
+    case 34: parseHex(line, "TxColorStop", s.TxColorStop); break;
+    default: break;
+    }
+}
+
+bool readWholeFile(const char* path, std::string& out) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) out.append(chunk, got);
+    std::fclose(file);
+    return true;
+}
+
+bool writeAll(std::FILE* file, const std::string& text) {
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    ok = std::fflush(file) == 0 && ok;
+#ifdef _WIN32
+    ok = _commit(_fileno(file)) == 0 && ok;
+#else
+    ok = fsync(fileno(file)) == 0 && ok;
+#endif
+    ok = std::fclose(file) == 0 && ok;
+    return ok;
+}
+
+bool replaceFile(const char* from, const char* to) {
+#ifdef _WIN32
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return std::rename(from, to) == 0;
+#endif
+}
+
+std::size_t boundedLength(const char* text, std::size_t capacity) {
+    std::size_t n = 0;
+    while (n < capacity && text[n] != '\0') ++n;
+    return n;
+}
+
+#if defined(__GNUC__)
+void appendLine(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#endif
+
+void appendLine(std::string& out, const char* format, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0)
+        out.append(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
+    out.append("\r\n");
+}
+
+}  // namespace
+
+Settings& processSettings() {
+    static Settings instance{};
+    return instance;
+}
+
+void applyNoFileDefaults(Settings& s) {
+    applyFontDefaults(s);
+    s.Title = 1;
+}
+
+void parseSettingsText(Settings& s, const char* data, std::size_t size) {
+    if (size == 0) {
+        applyFontDefaults(s);  // Title keeps its value
+        return;
+    }
+    // CR LF reads as LF, as the platform's text mode gives it.
+    std::string text;
+    text.reserve(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') continue;
+        text.push_back(data[i]);
+    }
+    std::size_t pos = 0;
+    for (int row = 1; row <= 34 && pos < text.size(); ++row) {
+        char line[pieceLimit + 1];
+        std::size_t n = 0;
+        while (n < pieceLimit && pos < text.size()) {
+            const char c = text[pos++];
+            line[n++] = c;
+            if (c == '\n') break;
+        }
+        line[n] = '\0';
+        parseRow(s, row, line);
+    }
+}
+
+void loadSettingsFrom(Settings& s, const char* path) {
+    std::string text;
+    if (!readWholeFile(path, text)) {
+        applyNoFileDefaults(s);
+        return;
+    }
+    parseSettingsText(s, text.data(), text.size());
+}
+
+std::string formatSettingsFile(const Settings& s) {
+    const LOGFONTA& f = s.displayFont;
+    std::string out;
+    out.reserve(1024);
+    appendLine(out, "Focus=%d", s.Focus);
+    appendLine(out, "Height=%d", static_cast<int>(f.lfHeight));
+    appendLine(out, "Width=%d", static_cast<int>(f.lfWidth));
+    appendLine(out, "Escapement=%d", static_cast<int>(f.lfEscapement));
+    appendLine(out, "Orientation=%d", static_cast<int>(f.lfOrientation));
+    appendLine(out, "Weight=%d", static_cast<int>(f.lfWeight));
+    appendLine(out, "Italic=%d", f.lfItalic);
+    appendLine(out, "Underline=%d", f.lfUnderline);
+    appendLine(out, "StrikeOut=%d", f.lfStrikeOut);
+    appendLine(out, "CharSet=%d", f.lfCharSet);
+    appendLine(out, "OutPrecision=%d", f.lfOutPrecision);
+    appendLine(out, "ClipPrecition=%d", f.lfClipPrecision);
+    appendLine(out, "Quality=%d", f.lfQuality);
+    appendLine(out, "PitchAndFamily=%d", f.lfPitchAndFamily);
+    appendLine(out, "FaceName=%.*s", static_cast<int>(boundedLength(f.lfFaceName, sizeof f.lfFaceName)), f.lfFaceName);
+    for (int i = 0; i < BindingCount; ++i) {
+        const KeyBinding& b = s.keyBindings[i];
+        appendLine(out, "%s=%d,%.*s", bindingKeys[i], b.code, static_cast<int>(boundedLength(b.name, sizeof b.name)),
+                   b.name);
+    }
+    appendLine(out, "Left=%d", static_cast<int>(s.windowRect.left));
+    appendLine(out, "Right=%d", static_cast<int>(s.windowRect.right));
+    appendLine(out, "Top=%d", static_cast<int>(s.windowRect.top));
+    appendLine(out, "Bottom=%d", static_cast<int>(s.windowRect.bottom));
+    appendLine(out, "Button=%d", s.Button);
+    appendLine(out, "Title=%d", s.Title);
+    appendLine(out, "TxColor=%x", static_cast<unsigned>(s.fontDialogRecord.rgbColors));
+    appendLine(out, "Topmost=%d", s.Topmost);
+    appendLine(out, "Funbyou=%d", s.Funbyou);
+    appendLine(out, "LapTime=%d", static_cast<std::int32_t>(s.LapTime));
+    appendLine(out, "BackGround=%d", s.BackGround);
+    appendLine(out, "StartColon=%d", s.StartColon);
+    appendLine(out, "WindowFix=%d", s.WindowFix);
+    appendLine(out, "TxColorStop=%x", static_cast<unsigned>(s.TxColorStop));
+    return out;
+}
+
+// The text goes to a temporary file beside the target, which replaces the
+// target only once it is complete, so a failed save keeps the previous file.
+void saveSettingsTo(const Settings& s, const char* path) {
+    const std::string text = formatSettingsFile(s);
+    const std::string temporary = std::string(path) + ".tmp";
+    if (std::FILE* file = std::fopen(temporary.c_str(), "wb")) {
+        if (writeAll(file, text) && replaceFile(temporary.c_str(), path)) return;
+        std::remove(temporary.c_str());
+        return;
+    }
+    // No temporary file can be made here: write in place.
+    if (std::FILE* file = std::fopen(path, "wb")) writeAll(file, text);
+}
+
+void loadSettings() { loadSettingsFrom(processSettings(), settingsFileName); }
+
+void saveSettings() { saveSettingsTo(processSettings(), settingsFileName); }

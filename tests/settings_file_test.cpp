@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "settings.h"
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+const char msGothic[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+
+void setName(KeyBinding& b, int code, const char* name) {
+    b.code = code;
+    std::memset(b.name, 0, sizeof b.name);
+    std::memcpy(b.name, name, std::min(std::strlen(name), sizeof b.name - 1));
+}
+
+// Every member the file carries set to a value of its own.
+Settings distinctive() {
+    Settings s{};
+    s.Focus = 3;
+    LOGFONTA& f = s.displayFont;
+    f.lfHeight = -19;
+    f.lfWidth = 7;
+    f.lfEscapement = 900;
+    f.lfOrientation = -900;
+    f.lfWeight = 700;
+    f.lfItalic = 1;
+    f.lfUnderline = 2;
+    f.lfStrikeOut = 3;
+    f.lfCharSet = 128;
+    f.lfOutPrecision = 4;
+    f.lfClipPrecision = 5;
+    f.lfQuality = 6;
+    f.lfPitchAndFamily = 255;
+    std::strcpy(f.lfFaceName, "Courier=New");
+    setName(s.keyBindings[0], 0x3B, "F1");
+    setName(s.keyBindings[1], 0x36, "Shift (Right)");
+    setName(s.keyBindings[2], 0, "");
+    setName(s.keyBindings[3], 0xDC, "Windows (Right)");
+    setName(s.keyBindings[4], -2147483647 - 1, "\x81\xAA");
+    s.windowRect = RECT{-10, 20, 330, 144};
+    s.Button = 0;
+    s.Title = -7;
+    s.fontDialogRecord.rgbColors = 0x00ABCDEF;
+    s.Topmost = 1;
+    s.Funbyou = 2;
+    s.LapTime = 0xFFFFFFFFu;
+    s.BackGround = 1;
+    s.StartColon = 1;
+    s.WindowFix = 2;
+    s.TxColorStop = 0x0000FF00;
+    return s;
+}
+
+const char goldenText[] =
+    "Focus=3\r\nHeight=-19\r\nWidth=7\r\nEscapement=900\r\nOrientation=-900\r\nWeight=700\r\n"
+    "Italic=1\r\nUnderline=2\r\nStrikeOut=3\r\nCharSet=128\r\nOutPrecision=4\r\nClipPrecition=5\r\n"
+    "Quality=6\r\nPitchAndFamily=255\r\nFaceName=Courier=New\r\n"
+    "Start=59,F1\r\nStop=54,Shift (Right)\r\nReset=0,\r\nLap=220,Windows (Right)\r\n"
+    "Next=-2147483648,\x81\xAA\r\n"
+    "Left=-10\r\nRight=330\r\nTop=20\r\nBottom=144\r\nButton=0\r\nTitle=-7\r\nTxColor=abcdef\r\n"
+    "Topmost=1\r\nFunbyou=2\r\nLapTime=-1\r\nBackGround=1\r\nStartColon=1\r\nWindowFix=2\r\n"
+    "TxColorStop=ff00\r\n";
+
+Settings loaded(const std::string& text, Settings s = {}) {
+    parseSettingsText(s, text.data(), text.size());
+    return s;
+}
+
+// A full, ordinary file, with one line replaced by the caller.
+std::string fileWith(int line, const std::string& replacement, const std::string& text = goldenText) {
+    std::string out;
+    std::size_t pos = 0;
+    for (int n = 1; pos < text.size(); ++n) {
+        const std::size_t end = text.find("\r\n", pos);
+        out += (n == line ? replacement : text.substr(pos, end - pos)) + "\r\n";
+        pos = end + 2;
+    }
+    return out;
+}
+
+TEST(SettingsFile, GoldenBytesAndRoundTrip) {
+    const Settings s = distinctive();
+    EXPECT_EQ(formatSettingsFile(s), goldenText);
+
+    ScratchDir dir;
+    const std::string path = dir.file("Morvi.ini");
+    saveSettingsTo(s, path.c_str());
+    EXPECT_EQ(readFileBytes(path), goldenText);
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+    Settings back{};
+    loadSettingsFrom(back, path.c_str());
+    // What the file carries comes back, but for the two cuts at a blank and at "=".
+    Settings expected = s;
+    std::memset(expected.displayFont.lfFaceName, 0, sizeof expected.displayFont.lfFaceName);
+    std::strcpy(expected.displayFont.lfFaceName, "Courier");
+    setName(expected.keyBindings[1], 0x36, "Shift");
+    setName(expected.keyBindings[3], 0xDC, "Windows");
+    EXPECT_EQ(std::memcmp(&back.displayFont, &expected.displayFont, sizeof(LOGFONTA)), 0);
+    for (int i = 0; i < BindingCount; ++i) {
+        EXPECT_EQ(back.keyBindings[i].code, expected.keyBindings[i].code) << i;
+        EXPECT_STREQ(back.keyBindings[i].name, expected.keyBindings[i].name) << i;
+    }
+    EXPECT_EQ(formatSettingsFile(back), formatSettingsFile(expected));
+    // A second save writes the cut names from then on.
+    saveSettingsTo(back, path.c_str());
+    EXPECT_NE(readFileBytes(path).find("Stop=54,Shift\r\n"), std::string::npos);
+}
+
+TEST(SettingsFile, NoFileAndEmptyFileDefaults) {
+    ScratchDir dir;
+    Settings s{};
+    loadSettingsFrom(s, dir.file("missing.ini").c_str());
+    EXPECT_EQ(s.Focus, 1);
+    EXPECT_EQ(s.Button, 1);
+    EXPECT_EQ(s.Title, 1);
+    EXPECT_EQ(s.displayFont.lfHeight, 24);
+    EXPECT_EQ(std::memcmp(s.displayFont.lfFaceName, msGothic, sizeof msGothic), 0);  // with the zero fill
+    EXPECT_EQ(formatSettingsFile(s),
+              std::string("Focus=1\r\nHeight=24\r\nWidth=0\r\nEscapement=0\r\nOrientation=0\r\nWeight=0\r\n"
+                          "Italic=0\r\nUnderline=0\r\nStrikeOut=0\r\nCharSet=0\r\nOutPrecision=0\r\n"
+                          "ClipPrecition=0\r\nQuality=0\r\nPitchAndFamily=0\r\nFaceName=") +
+                  msGothic +
+                  "\r\nStart=0,\r\nStop=0,\r\nReset=0,\r\nLap=0,\r\nNext=0,\r\nLeft=0\r\nRight=0\r\nTop=0\r\n"
+                  "Bottom=0\r\nButton=1\r\nTitle=1\r\nTxColor=0\r\nTopmost=0\r\nFunbyou=0\r\nLapTime=0\r\n"
+                  "BackGround=0\r\nStartColon=0\r\nWindowFix=0\r\nTxColorStop=0\r\n");
+
+    const std::string empty = dir.file("empty.ini");
+    writeFileBytes(empty, "");
+    Settings e{};
+    loadSettingsFrom(e, empty.c_str());
+    EXPECT_EQ(e.Title, 0);  // left alone: the window starts without a caption
+    EXPECT_EQ(e.Focus, 1);
+    EXPECT_EQ(e.Button, 1);
+    EXPECT_EQ(e.displayFont.lfHeight, 24);
+    EXPECT_STREQ(e.displayFont.lfFaceName, msGothic);
+    Settings other = distinctive();
+    loadSettingsFrom(other, empty.c_str());
+    EXPECT_EQ(other.Title, -7);
+    EXPECT_EQ(other.TxColorStop, 0x0000FF00u);  // nothing else changes
+}
+
+TEST(SettingsFile, LfAndCrLfReadAlike) {
+    std::string lf = goldenText;
+    for (std::size_t p; (p = lf.find("\r\n")) != std::string::npos;) lf.erase(p, 1);
+    EXPECT_EQ(formatSettingsFile(loaded(lf)), formatSettingsFile(loaded(goldenText)));
+    EXPECT_EQ(loaded(lf).TxColorStop, 0xFF00u);
+}
+
+TEST(SettingsFile, ShortFileLeavesTheMissingRowsAlone) {
+    std::string text = goldenText;
+    std::size_t pos = 0;
+    for (int i = 0; i < 20; ++i) pos = text.find("\r\n", pos) + 2;
+    Settings base{};
+    base.windowRect = RECT{1, 2, 3, 4};
+    base.Button = 9;
+    base.LapTime = 1234;
+    const Settings s = loaded(text.substr(0, pos), base);
+    EXPECT_EQ(s.Focus, 3);
+    EXPECT_EQ(s.keyBindings[4].code, -2147483647 - 1);
+    EXPECT_EQ(s.windowRect.right, 3);
+    EXPECT_EQ(s.Button, 9);
+    EXPECT_EQ(s.LapTime, 1234u);
+    EXPECT_EQ(s.fontDialogRecord.rgbColors, 0u);
+}
+
+TEST(SettingsFile, OverlongLineShiftsEveryLaterRow) {
+    // 300 characters: two pieces, so each later line lands one row late.
+    const std::string longLine = "Focus=7" + std::string(293, 'x');
+    const Settings s = loaded(fileWith(1, longLine));
+    EXPECT_EQ(s.Focus, 7);
+    EXPECT_EQ(s.displayFont.lfHeight, 0);           // got the rest of line 1
+    EXPECT_EQ(s.displayFont.lfWidth, 0);            // got "Height=-19"
+    EXPECT_STREQ(s.displayFont.lfFaceName, "255");  // row 15 takes the value of "PitchAndFamily=255"
+    EXPECT_EQ(s.keyBindings[0].code, 0);            // got "FaceName=..."
+    EXPECT_EQ(s.TxColorStop, 0u);                   // got "WindowFix=2"
+    // Exactly 255 characters and a line end: the line end is a piece of its own.
+    const Settings t = loaded(fileWith(1, "Focus=8" + std::string(248, ' ')));
+    EXPECT_EQ(t.Focus, 8);
+    EXPECT_EQ(t.displayFont.lfHeight, 0);
+    // 254 characters still fit.
+    const Settings u = loaded(fileWith(1, "Focus=8" + std::string(247, ' ')));
+    EXPECT_EQ(u.displayFont.lfHeight, -19);
+}
+
+TEST(SettingsFile, NumericRows) {
+    EXPECT_EQ(loaded(fileWith(1, "Focus= \t4")).Focus, 4);
+    EXPECT_EQ(loaded(fileWith(1, "Focus=5abc")).Focus, 5);  // what follows the number is ignored
+    EXPECT_EQ(loaded(fileWith(1, "Focus=+6")).Focus, 6);
+    for (const char* bad : {" Focus=4", "focus=4", "Focus 4", "Focus=", "Focus=x1", "Height=4"}) {
+        Settings base{};
+        base.Focus = 42;
+        EXPECT_EQ(loaded(fileWith(1, bad), base).Focus, 42) << bad;
+    }
+    // The rectangle's order in the file is Left, Right, Top, Bottom.
+    const Settings r = loaded(fileWith(22, "Right=500"));
+    EXPECT_EQ(r.windowRect.right, 500);
+    EXPECT_EQ(r.windowRect.top, 20);
+    EXPECT_EQ(loaded(fileWith(27, "TxColor=FFaa00")).fontDialogRecord.rgbColors, 0xFFAA00u);
+    EXPECT_EQ(loaded(fileWith(27, "TxColor=0x12")).fontDialogRecord.rgbColors, 0x12u);
+    EXPECT_EQ(loaded(fileWith(34, "TxColorStop=zz")).TxColorStop, 0u);
+}
+
+TEST(SettingsFile, EightBitRowsKeepTheLowByte) {
+    const Settings s = loaded(fileWith(7, "Italic=256"));
+    EXPECT_EQ(s.displayFont.lfItalic, 0);
+    EXPECT_EQ(loaded(fileWith(8, "Underline=-1")).displayFont.lfUnderline, 255);
+    EXPECT_EQ(loaded(fileWith(10, "CharSet=300")).displayFont.lfCharSet, 44);
+    EXPECT_EQ(loaded(fileWith(12, "ClipPrecision=9")).displayFont.lfClipPrecision, 0);  // the file's spelling only
+    Settings written{};
+    written.displayFont.lfPitchAndFamily = 200;
+    EXPECT_NE(formatSettingsFile(written).find("PitchAndFamily=200\r\n"), std::string::npos);
+}
+
+TEST(SettingsFile, LapTimeIsA32BitPattern) {
+    EXPECT_EQ(loaded(fileWith(30, "LapTime=-1")).LapTime, 0xFFFFFFFFu);
+    EXPECT_EQ(loaded(fileWith(30, "LapTime=4294967295")).LapTime, 0xFFFFFFFFu);
+    EXPECT_EQ(loaded(fileWith(30, "LapTime=-100")).LapTime, static_cast<std::uint32_t>(-100));
+    Settings s{};
+    s.LapTime = 3000000000u;
+    EXPECT_NE(formatSettingsFile(s).find("LapTime=-1294967296\r\n"), std::string::npos);
+}
+
+TEST(SettingsFile, FaceNameRow) {
+    EXPECT_STREQ(loaded(fileWith(15, "Font=Arial")).displayFont.lfFaceName, "Arial");  // key not compared
+    EXPECT_STREQ(loaded(fileWith(15, "FaceName= MS  Gothic ")).displayFont.lfFaceName, " MS  Gothic ");
+    EXPECT_STREQ(loaded(fileWith(15, "==Name=Arial=x")).displayFont.lfFaceName, "Arial");
+    Settings kept{};
+    std::strcpy(kept.displayFont.lfFaceName, "Kept");
+    for (const char* keeps : {"FaceName=", "FaceName", "FaceName==Arial", "==Arial"}) {
+        EXPECT_STREQ(loaded(fileWith(15, keeps), kept).displayFont.lfFaceName, "Kept") << keeps;
+    }
+    const Settings longName = loaded(fileWith(15, "FaceName=" + std::string(40, 'F')));
+    EXPECT_EQ(std::string(longName.displayFont.lfFaceName), std::string(31, 'F'));
+    // A shorter name after a longer one leaves no old bytes behind.
+    Settings s{};
+    std::memset(s.displayFont.lfFaceName, 'Q', 31);
+    s = loaded(fileWith(15, "FaceName=Ab"), s);
+    EXPECT_EQ(std::memcmp(s.displayFont.lfFaceName, "Ab\0\0\0\0", 6), 0);
+    EXPECT_EQ(s.displayFont.lfFaceName[31], 0);
+}
+
+TEST(SettingsFile, BindingRows) {
+    Settings named{};
+    setName(named.keyBindings[0], 0x3B, "F1");
+    // Unbound as the program writes it: only the code changes.
+    const Settings unbound = loaded(fileWith(16, "Start=0,"), named);
+    EXPECT_EQ(unbound.keyBindings[0].code, 0);
+    EXPECT_STREQ(unbound.keyBindings[0].name, "F1");
+    EXPECT_STREQ(loaded(fileWith(16, "Start=59"), named).keyBindings[0].name, "F1");
+    const Settings gap = loaded(fileWith(16, "Start=60 ,F2"), named);
+    EXPECT_EQ(gap.keyBindings[0].code, 60);
+    EXPECT_STREQ(gap.keyBindings[0].name, "F1");  // the comma must follow the digits
+    EXPECT_STREQ(loaded(fileWith(16, "Start=61,  \tF3 rest")).keyBindings[0].name, "F3");
+    EXPECT_STREQ(loaded(fileWith(17, "Stop=54,Page Up")).keyBindings[1].name, "Page");
+    // Wrong key or no code: neither field changes.
+    for (const char* bad : {"Stop=1,X", "Start=,X", "Start:1,X"}) {
+        const Settings s = loaded(fileWith(16, bad), named);
+        EXPECT_EQ(s.keyBindings[0].code, 0x3B) << bad;
+        EXPECT_STREQ(s.keyBindings[0].name, "F1") << bad;
+    }
+    // A hand-written word longer than the field is cut to 15 characters.
+    const Settings longWord = loaded(fileWith(19, "Lap=30," + std::string(40, 'w')));
+    EXPECT_EQ(std::string(longWord.keyBindings[3].name), std::string(15, 'w'));
+    // Codes outside 0..255 are kept and written back unchanged.
+    const Settings odd = loaded(fileWith(16, "Start=999,X", fileWith(17, "Stop=-5,Y")));
+    EXPECT_EQ(odd.keyBindings[0].code, 999);
+    EXPECT_EQ(odd.keyBindings[1].code, -5);
+    const std::string written = formatSettingsFile(odd);
+    EXPECT_NE(written.find("Start=999,X\r\n"), std::string::npos);
+    EXPECT_NE(written.find("Stop=-5,Y\r\n"), std::string::npos);
+}
+
+TEST(SettingsFile, LinesInAnotherOrderAreNotUsedForOtherRows) {
+    std::string text = fileWith(1, "Button=0");
+    Settings base{};
+    base.Focus = 5;
+    const Settings s = loaded(text, base);
+    EXPECT_EQ(s.Focus, 5);
+    EXPECT_EQ(s.Button, 0);  // from its own line 25, not from line 1
+}
+
+TEST(SettingsFile, GarbageNeverBreaksTheLoader) {
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<char>((i * 131 + 7) % 256));
+    Settings s = distinctive();
+    parseSettingsText(s, bytes.data(), bytes.size());
+    EXPECT_EQ(s.displayFont.lfFaceName[31], '\0');
+    for (const KeyBinding& b : s.keyBindings) EXPECT_EQ(b.name[15], '\0');
+    const std::string nul("Focus=1\0garbage\nHeight=3\n", 25);
+    EXPECT_EQ(loaded(nul).displayFont.lfHeight, 3);
+}
+
+TEST(SettingsFile, ProcessWideRecordUsesMorviIniInTheCurrentFolder) {
+    ScratchDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    processSettings() = distinctive();
+    saveSettings();
+    processSettings() = Settings{};
+    loadSettings();
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(readFileBytes(dir.file("Morvi.ini")), goldenText);
+    EXPECT_EQ(processSettings().LapTime, 0xFFFFFFFFu);
+    processSettings() = Settings{};
+}
+
+TEST(SettingsFile, SaveReplacesAnExistingFileAndFallsBackToWritingInPlace) {
+    ScratchDir dir;
+    const std::string path = dir.file("Morvi.ini");
+    writeFileBytes(path, "old contents that are longer than nothing\r\n");
+    Settings s{};
+    applyNoFileDefaults(s);
+    saveSettingsTo(s, path.c_str());
+    EXPECT_EQ(readFileBytes(path), formatSettingsFile(s));
+    // A temporary file that cannot be made (a folder stands in its place).
+    std::filesystem::create_directory(path + ".tmp");
+    s.Focus = 0;
+    saveSettingsTo(s, path.c_str());
+    EXPECT_EQ(readFileBytes(path), formatSettingsFile(s));
+    // Nothing can be written at all: nothing happens, no crash.
+    const std::string nowhere = dir.file("no-such-folder/Morvi.ini");
+    saveSettingsTo(s, nowhere.c_str());
+    EXPECT_FALSE(std::filesystem::exists(nowhere));
+}
+
+#ifndef _WIN32
+// A save that fails part-way (here: the file size limit, as a full disk would)
+// must leave the previous file exactly as it was.
+TEST(SettingsFile, FailedSaveKeepsThePreviousFile) {
+    ScratchDir dir;
+    const std::string path = dir.file("Morvi.ini");
+    const std::string before = goldenText;
+    writeFileBytes(path, before);
+
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Settings s{};
+    applyNoFileDefaults(s);
+    saveSettingsTo(s, path.c_str());
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(readFileBytes(path), before);
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,35 @@
+// Helpers shared by the tests: a scripted tick source and scratch folders.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "stopwatch.h"
+
+// Every read returns `now`, then advances it by `step`.
+struct ScriptedClock {
+    Tick now = 0;
+    Tick step = 0;
+    int reads = 0;
+};
+
+void installClock(Stopwatch& sw, ScriptedClock& clock);
+
+// A fresh empty folder under the system's temporary folder, removed again when
+// the object goes out of scope.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const char* name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::string& bytes);
