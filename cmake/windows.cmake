@@ -1,2 +1,24 @@
 # The Windows program and what only Windows builds need.
 enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+add_library(morvi_ui STATIC
+  input/keyboard_device.cpp
+  input/hotkey_poller.cpp
+  ui/main_window.cpp
+  ui/main_window_proc.cpp
+  ui/options_dialog.cpp
+  ui/lap_time_window.cpp
+  ui/app.cpp)
+target_include_directories(morvi_ui PUBLIC input ui)
+target_compile_options(morvi_ui PRIVATE ${MORVI_WARNINGS})
+target_link_libraries(morvi_ui PUBLIC morvi_core dinput dxguid winmm comdlg32 gdi32 user32)
+
+# The resources, linked into the program and into the tests that open windows.
+add_library(morvi_resources OBJECT ui/morvi.rc)
+set_source_files_properties(ui/morvi.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/ui/options_dialog.rc;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.ico;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.manifest;${CMAKE_CURRENT_SOURCE_DIR}/ui/resource_ids.h")
+
+add_executable(Morvi WIN32 ui/winmain.cpp $<TARGET_OBJECTS:morvi_resources>)
+target_compile_options(Morvi PRIVATE ${MORVI_WARNINGS})
+target_link_libraries(Morvi PRIVATE morvi_ui)

@@ -56,6 +56,10 @@ std::string formatSettingsFile(const Settings& s);
 // empty-file defaults. Exposed for the fuzz target and the tests.
 void parseSettingsText(Settings& s, const char* data, std::size_t size);
 
+// Reads a number the way the file's "%d" rows do: blanks, an optional sign,
+// digits, whatever follows ignored; past 32 bits it wraps. False: no number.
+bool scanDecimalText(const char* text, std::int32_t* out);
+
 // The no-file defaults.
 void applyNoFileDefaults(Settings& s);
 

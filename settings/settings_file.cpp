@@ -242,6 +242,11 @@ Settings& processSettings() {
     return instance;
 }
 
+bool scanDecimalText(const char* text, std::int32_t* out) {
+    const char* p = text;
+    return scanDecimal(p, *out);
+}
+
 void applyNoFileDefaults(Settings& s) {
     applyFontDefaults(s);
     s.Title = 1;

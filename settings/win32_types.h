@@ -5,8 +5,9 @@
 #pragma once
 
 #ifdef _WIN32
-#include <commdlg.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commdlg.h>
 #else
 #include <cstdint>
 

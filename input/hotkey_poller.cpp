@@ -1,0 +1,87 @@
+#include "hotkey_poller.h"
+
+#include <cstring>
+
+#include "keyboard_device.h"
+#include "settings.h"
+
+DragState dragState;
+unsigned char previousKeys[256];
+unsigned char currentKeys[256];
+
+bool isNewPressBetween(const unsigned char* previous, const unsigned char* current, std::int32_t code) {
+    // A hand-edited code outside the snapshot would index past it: no key.
+    if (code <= 0 || code > 255) return false;
+    return (current[code] & 0x80) != 0 && (previous[code] & 0x80) == 0;
+}
+
+bool isNewPress(std::int32_t code) { return isNewPressBetween(previousKeys, currentKeys, code); }
+
+int hotkeyCommands(const unsigned char* previous, const unsigned char* current, const std::int32_t codes[5],
+                   StopwatchCommand out[5]) {
+    static const StopwatchCommand order[5] = {StopwatchCommand::Start, StopwatchCommand::Stop, StopwatchCommand::Reset,
+                                              StopwatchCommand::Lap, StopwatchCommand::Next};
+    int count = 0;
+    for (int i = 0; i < 5; ++i)
+        if (isNewPressBetween(previous, current, codes[i])) out[count++] = order[i];
+    return count;
+}
+
+bool hotkeyStepAllowed(std::int32_t optionsOpen, std::int32_t backGround, HWND mainWindow, HWND (*foreground)()) {
+    if (optionsOpen != 0) return false;
+    return backGround != 1 || foreground() == mainWindow;
+}
+
+namespace {
+
+HWND foregroundWindow() { return GetForegroundWindow(); }
+
+void dragStep(HWND mainWindow) {
+    if (dragState.dragging.load() != 1 || dragState.clickInProgress.load() != 0) return;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const LONG dx = cursor.x - dragState.lastCursorX.load();
+    const LONG dy = cursor.y - dragState.lastCursorY.load();
+    RECT& r = processSettings().windowRect;
+    sharedStore(r.left, sharedLoad(r.left) + dx);
+    sharedStore(r.right, sharedLoad(r.right) + dx);
+    sharedStore(r.top, sharedLoad(r.top) + dy);
+    sharedStore(r.bottom, sharedLoad(r.bottom) + dy);
+    const LONG left = sharedLoad(r.left), top = sharedLoad(r.top);
+    MoveWindow(mainWindow, left, top, sharedLoad(r.right) - left, sharedLoad(r.bottom) - top, TRUE);
+    dragState.lastCursorX.store(cursor.x);
+    dragState.lastCursorY.store(cursor.y);
+}
+
+void hotkeyStep(HWND mainWindow) {
+    Settings& s = processSettings();
+    Stopwatch& sw = processStopwatch();
+    if (!hotkeyStepAllowed(sw.state.optionsOpen.load(), sharedLoad(s.BackGround), mainWindow, foregroundWindow)) return;
+    std::int32_t codes[5];
+    for (int i = 0; i < 5; ++i) codes[i] = sharedLoad(s.keyBindings[i].code);
+    StopwatchCommand commands[5];
+    const int count = hotkeyCommands(previousKeys, currentKeys, codes, commands);
+    // Each command's guard sees the ones applied before it.
+    for (int i = 0; i < count; ++i) applyCommand(sw, commands[i], sharedLoad(s.LapTime));
+}
+
+}  // namespace
+
+void runPollerCycle(HWND mainWindow) {
+    std::memcpy(previousKeys, currentKeys, sizeof previousKeys);
+    readKeyboardState(currentKeys);
+    dragStep(mainWindow);
+    hotkeyStep(mainWindow);
+    InvalidateRect(mainWindow, nullptr, FALSE);
+}
+
+DWORD WINAPI runHotkeyPoller(LPVOID mainWindow) {
+    const HWND window = static_cast<HWND>(mainWindow);
+    for (;;) {
+        while (keyboardDevice.load() == nullptr) {
+        }
+        runPollerCycle(window);
+        if (processStopwatch().state.quitRequested.load() == 1) return 0;
+        Sleep(90);
+    }
+}

@@ -1,0 +1,114 @@
+#include "ui_test_support.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "app.h"
+#include "hotkey_poller.h"
+#include "main_window.h"
+#include "main_window_proc.h"
+#include "options_dialog.h"
+#include "settings.h"
+#include "stopwatch.h"
+
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));  // leave it for whoever waits for it
+                if (done()) return true;
+                Sleep(5);
+                break;
+            }
+            routeMessage(message);
+        }
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void pumpFor(DWORD ms) {
+    const DWORD start = GetTickCount();
+    pumpUntil([&] { return GetTickCount() - start >= ms; }, ms + 1000);
+}
+
+namespace {
+
+void sendKey(WORD scanCode, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = static_cast<WORD>(MapVirtualKeyA(scanCode, MAPVK_VSC_TO_VK));
+    input.ki.wScan = scanCode;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &input, sizeof input);
+}
+
+}  // namespace
+
+void keyDown(WORD scanCode) { sendKey(scanCode, false); }
+void keyUp(WORD scanCode) { sendKey(scanCode, true); }
+
+void pressKey(WORD scanCode, DWORD holdMs) {
+    keyDown(scanCode);
+    pumpFor(holdMs);
+    keyUp(scanCode);
+    pumpFor(holdMs);
+}
+
+void sendCommand(HWND window, int id) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+MorviSession::MorviSession(const std::string& ini, bool writeIni) {
+    // Every run of the program starts from a fresh process state.
+    Stopwatch& sw = processStopwatch();
+    applyCommand(sw, StopwatchCommand::Reset, 0);
+    sw.state.quitRequested.store(0);
+    sw.state.optionsOpen.store(0);
+    processSettings() = Settings{};
+    dragState.dragging.store(0);
+    dragState.movedWhileHeld.store(0);
+    dragState.clickInProgress.store(0);
+    std::memset(previousKeys, 0, sizeof previousKeys);
+    std::memset(currentKeys, 0, sizeof currentKeys);
+    previousForeground = nullptr;
+
+    if (writeIni || !ini.empty()) writeFileBytes(dir_.file("Morvi.ini"), ini);
+    previousDir_ = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir_.path());
+    started_ = startMorvi(GetModuleHandleA(nullptr)) == 1;
+    pumpFor(50);
+}
+
+HWND MorviSession::window() const { return getMainWindow() ? getMainWindow()->window : nullptr; }
+
+void MorviSession::stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    if (started_) {
+        SendMessageA(window(), WM_CLOSE, 0, 0);
+        MSG message;
+        // The quit message ends the loop, as in the program.
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) routeMessage(message);
+    }
+    finishMorvi();
+    UnregisterClassA("Morvi", GetModuleHandleA(nullptr));
+    std::filesystem::current_path(previousDir_);
+}
+
+MorviSession::~MorviSession() { stop(); }
+
+std::string iniWith(std::initializer_list<std::pair<const char*, std::string>> changes) {
+    Settings s{};
+    applyNoFileDefaults(s);
+    std::string text = formatSettingsFile(s);
+    for (const auto& [key, value] : changes) {
+        const std::string prefix = std::string(key) + "=";
+        const std::size_t at = text.find("\n" + prefix);
+        const std::size_t begin = text.rfind(prefix, 0) == 0 ? 0 : at + 1;
+        const std::size_t end = text.find("\r\n", begin);
+        text.replace(begin, end - begin, prefix + value);
+    }
+    return text;
+}

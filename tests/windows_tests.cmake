@@ -1,0 +1,12 @@
+# Tests of the Windows program's parts, in the test process, under Wine.
+add_executable(ui_tests
+  ui_test_support.cpp
+  hotkey_poller_test.cpp
+  main_window_test.cpp
+  options_dialog_test.cpp
+  $<TARGET_OBJECTS:morvi_resources>)
+target_link_libraries(ui_tests PRIVATE morvi_ui morvi_test_support GTest::gtest_main)
+target_compile_options(ui_tests PRIVATE ${MORVI_WARNINGS})
+# Keyboard input is global to the Wine desktop: these tests never run side by side.
+add_test(NAME ui_tests_wine COMMAND ui_tests)
+set_tests_properties(ui_tests_wine PROPERTIES LABELS "wine" TIMEOUT 900 RESOURCE_LOCK wine_input)

@@ -1,0 +1,93 @@
+#include "app.h"
+
+#include <mmsystem.h>
+
+#include <new>
+
+#include "hotkey_poller.h"
+#include "keyboard_device.h"
+#include "lap_time_window.h"
+#include "main_window.h"
+#include "main_window_proc.h"
+#include "stopwatch.h"
+
+namespace {
+
+Tick platformTick(void*) { return timeGetTime(); }
+
+// The device record; the entry point owns it. keyboardDevice publishes it.
+KeyboardDevice* ownedKeyboard = nullptr;
+
+// The poller may be sending a message to one of our windows (a move, the lap
+// report) or showing a message box: keep handling messages while waiting.
+void waitForHotkeyPoller() {
+    HANDLE thread = hotkeyPollerThread;
+    if (!thread) return;
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
+        if (r != WAIT_OBJECT_0 + 1) break;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    CloseHandle(thread);
+    hotkeyPollerThread = nullptr;
+}
+
+}  // namespace
+
+int startMorvi(HINSTANCE instance) {
+    Stopwatch& sw = processStopwatch();
+    sw.clock = TickSource{platformTick, nullptr};
+    sw.reportSink = LapReportSink{refreshLapTimeWindow, nullptr};
+
+    MainWindow* mw = getMainWindow();
+    if (!mw || !createMainWindow(instance, mw)) return 0;
+    createCommandButtons();
+    RECT client{};
+    GetClientRect(mw->window, &client);
+    SendMessageA(mw->window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+
+    keyboardInstance = instance;
+    keyboardWindow = mw->window;
+    ownedKeyboard = new (std::nothrow) KeyboardDevice{};
+    if (ownedKeyboard) createKeyboardDevice(ownedKeyboard);
+    keyboardDevice.store(ownedKeyboard);
+    return 1;
+}
+
+void routeMessage(MSG& message) {
+    if (optionsDialog && IsDialogMessageA(optionsDialog, &message)) {
+        // The dialog's own procedure sees the keys typed into its fields this way.
+        if (optionsDialog) SendMessageA(optionsDialog, message.message, message.wParam, message.lParam);
+        return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+}
+
+int runMessageLoop() {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
+        if (got == -1) return 1;
+        routeMessage(message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void finishMorvi() {
+    waitForHotkeyPoller();
+    if (ownedKeyboard) {
+        // Unpublished first, so that no read can reach the released device.
+        keyboardDevice.store(nullptr);
+        releaseKeyboardDevice(ownedKeyboard);
+        delete ownedKeyboard;
+        ownedKeyboard = nullptr;
+    }
+    freeMainWindow();
+    freeCommandButtons();
+    clearLapList(processStopwatch());
+}

@@ -1,0 +1,166 @@
+#include "main_window.h"
+
+#include <cstring>
+#include <new>
+
+#include "main_window_proc.h"
+#include "resource_ids.h"
+#include "settings.h"
+
+CommandButton* commandButtons[commandButtonCount];
+
+const char msGothicFace[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+
+namespace {
+
+MainWindow* theMainWindow = nullptr;
+
+struct ButtonSpec {
+    const char* caption;
+    int id;
+    RECT rect;
+};
+
+const ButtonSpec buttonSpecs[commandButtonCount] = {
+    {"Start", IDC_BUTTON_START, {0, 32, 36, 60}},   {"Stop", IDC_BUTTON_STOP, {36, 32, 72, 60}},
+    {"Reset", IDC_BUTTON_RESET, {72, 32, 108, 60}}, {"Lap", IDC_BUTTON_LAP, {108, 32, 144, 60}},
+    {"Time", IDC_BUTTON_TIME, {144, 32, 180, 60}},
+};
+
+}  // namespace
+
+MainWindow* getMainWindow() {
+    if (!theMainWindow) {
+        theMainWindow = new (std::nothrow) MainWindow{};
+        if (theMainWindow) {
+            theMainWindow->className = "Morvi";
+            theMainWindow->title = "Morvi";
+        }
+    }
+    return theMainWindow;
+}
+
+void freeMainWindow() {
+    if (!theMainWindow) return;
+    if (theMainWindow->backBufferDC) DeleteDC(theMainWindow->backBufferDC);
+    if (theMainWindow->backBufferBitmap) DeleteObject(theMainWindow->backBufferBitmap);
+    delete theMainWindow;
+    theMainWindow = nullptr;
+}
+
+int createMainWindow(HINSTANCE instance, MainWindow* mw) {
+    WNDCLASSA& wc = mw->windowClass;
+    wc.style = CS_BYTEALIGNCLIENT;
+    wc.lpfnWndProc = mainWindowProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, "IDR_ICON1");
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = mw->className;
+    mw->instance = instance;
+    if (!RegisterClassA(&wc)) return 0;
+
+    const HWND window = CreateWindowExA(0, mw->className, mw->title, WS_OVERLAPPEDWINDOW, 200, 200, 200, 100, nullptr,
+                                        nullptr, instance, nullptr);
+    if (!window) return 0;
+    mw->window = window;
+    recreateBackBuffer(mw, 200, 100);
+    InvalidateRect(window, nullptr, FALSE);
+    return 1;
+}
+
+void recreateBackBuffer(MainWindow* mw, unsigned width, unsigned height) {
+    if (mw->backBufferDC) DeleteDC(mw->backBufferDC);
+    if (mw->backBufferBitmap) DeleteObject(mw->backBufferBitmap);
+    const HDC windowDC = GetDC(mw->window);  // the screen's while the window is not stored yet
+    mw->backBufferDC = CreateCompatibleDC(windowDC);
+    mw->backBufferBitmap = CreateCompatibleBitmap(windowDC, static_cast<int>(width), static_cast<int>(height));
+    SelectObject(mw->backBufferDC, mw->backBufferBitmap);
+    ReleaseDC(mw->window, windowDC);
+}
+
+void drawTimeText(MainWindow* mw, const char* text, COLORREF colour) {
+    // Size and paint messages come during creation, before the handle is
+    // stored: there is no client rectangle to draw into yet.
+    if (!mw->window) return;
+    RECT client{};
+    GetClientRect(mw->window, &client);
+    BitBlt(mw->backBufferDC, 0, 0, client.right, client.bottom, mw->backBufferDC, 0, 0, BLACKNESS);
+    SetTextColor(mw->backBufferDC, colour);
+    SetBkColor(mw->backBufferDC, RGB(0, 0, 0));
+
+    const LOGFONTA& f = processSettings().displayFont;
+    const HFONT font = CreateFontA(f.lfHeight, 0, f.lfEscapement, f.lfOrientation, f.lfWeight, f.lfItalic,
+                                   f.lfUnderline, f.lfStrikeOut, f.lfCharSet, f.lfOutPrecision, f.lfClipPrecision,
+                                   f.lfQuality, f.lfPitchAndFamily, f.lfFaceName);
+    SelectObject(mw->backBufferDC, font);
+    RECT area{};
+    GetClientRect(mw->window, &area);
+    area.top = 2;
+    // No DT_SINGLELINE: centred across, starting 2 pixels from the top.
+    DrawTextA(mw->backBufferDC, text, lstrlenA(text), &area, DT_CENTER | DT_VCENTER);
+    SelectObject(mw->backBufferDC, GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
+}
+
+CommandButton* createCommandButton(const char* caption, RECT rect, int controlId) {
+    MainWindow* mw = getMainWindow();
+    CommandButton* button = new (std::nothrow) CommandButton();
+    if (!button) return nullptr;
+    button->parent = mw->window;
+    button->rect = rect;
+    button->window = CreateWindowExA(0, "BUTTON", caption, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+                                     rect.right - rect.left, rect.bottom - rect.top, button->parent,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), mw->instance, nullptr);
+    LOGFONTA lf{};
+    lf.lfHeight = 12;
+    std::memcpy(lf.lfFaceName, msGothicFace, sizeof msGothicFace);
+    // Lives until the process ends, like the button.
+    button->font = CreateFontIndirectA(&lf);
+    SendMessageA(button->window, WM_SETFONT, reinterpret_cast<WPARAM>(button->font), TRUE);
+    return button;
+}
+
+void createCommandButtons() {
+    for (int i = 0; i < commandButtonCount; ++i)
+        commandButtons[i] = createCommandButton(buttonSpecs[i].caption, buttonSpecs[i].rect, buttonSpecs[i].id);
+}
+
+void freeCommandButtons() {
+    for (CommandButton*& button : commandButtons) {
+        delete button;
+        button = nullptr;
+    }
+}
+
+void commandButtonPlacement(int clientRight, int clientHeight, RECT out[commandButtonCount]) {
+    const int w = clientRight / 5;
+    const int x[commandButtonCount] = {0, w + 1, 2 * w + 1, 3 * w + 1, 4 * w + 1};
+    const int width[commandButtonCount] = {w, w, w, w, w + 1};
+    for (int i = 0; i < commandButtonCount; ++i) out[i] = RECT{x[i], clientHeight - 28, x[i] + width[i], clientHeight};
+}
+
+void layoutCommandButton(CommandButton* button, int clientHeight, int x, int width) {
+    button->rect = RECT{x, clientHeight - 28, x + width, clientHeight};
+    MoveWindow(button->window, x, clientHeight - 28, width, 28, FALSE);
+}
+
+void layoutCommandButtons(LPARAM sizeLParam) {
+    RECT client{};
+    GetClientRect(getMainWindow()->window, &client);
+    const int height = static_cast<int>(HIWORD(sizeLParam));
+    RECT places[commandButtonCount];
+    commandButtonPlacement(client.right, height, places);
+    for (int i = 0; i < commandButtonCount; ++i)
+        if (commandButtons[i])
+            layoutCommandButton(commandButtons[i], height, places[i].left, places[i].right - places[i].left);
+}
+
+void showCommandButtons() {
+    const int show = processSettings().Button != 0 ? SW_SHOW : SW_HIDE;
+    for (CommandButton* button : commandButtons)
+        if (button) ShowWindow(button->window, show);
+}

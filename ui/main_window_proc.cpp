@@ -1,0 +1,203 @@
+#include "main_window_proc.h"
+
+#include <mmsystem.h>
+
+#include <cstring>
+
+#include "hotkey_poller.h"
+#include "lap_time_window.h"
+#include "main_window.h"
+#include "options_dialog.h"
+#include "resource_ids.h"
+#include "settings.h"
+
+HWND previousForeground = nullptr;
+HMENU popupMenu = nullptr;
+HWND optionsDialog = nullptr;
+std::atomic<HWND> lapTimeWindow{nullptr};
+HANDLE hotkeyPollerThread = nullptr;
+
+TextSettings currentTextSettings() {
+    const Settings& s = processSettings();
+    return TextSettings{sharedLoad(s.Funbyou), sharedLoad(s.StartColon),
+                        static_cast<std::uint32_t>(sharedLoad(s.fontDialogRecord.rgbColors)),
+                        static_cast<std::uint32_t>(sharedLoad(s.TxColorStop))};
+}
+
+CommandAction commandForId(int id) {
+    using C = StopwatchCommand;
+    switch (id) {
+    case ID_MENU_START:
+    case IDC_BUTTON_START: return {CommandAction::Apply, C::Start, true};
+    case ID_MENU_STOP:
+    case IDC_BUTTON_STOP: return {CommandAction::Apply, C::Stop, false};
+    case ID_MENU_RESET:
+    case IDC_BUTTON_RESET: return {CommandAction::Apply, C::Reset, false};
+    case ID_MENU_LAP:
+    case IDC_BUTTON_LAP: return {CommandAction::Apply, C::Lap, true};
+    case ID_MENU_NEXT:
+    case IDC_BUTTON_TIME: return {CommandAction::Apply, C::Next, true};
+    case ID_MENU_OPTIONS: return {CommandAction::Options, C::Start, false};
+    case ID_MENU_LAPTIME: return {CommandAction::ShowLapTimes, C::Start, false};
+    case ID_MENU_EXIT: return {CommandAction::Exit, C::Start, false};
+    default: return {CommandAction::Ignore, C::Start, false};
+    }
+}
+
+int displayBottom(int clientBottom) { return processSettings().Button == 1 ? clientBottom - 28 : clientBottom; }
+
+namespace {
+
+void storeWindowRect(HWND window) {
+    if (IsIconic(window)) return;
+    RECT r{};
+    GetWindowRect(window, &r);
+    RECT& saved = processSettings().windowRect;
+    sharedStore(saved.left, r.left);
+    sharedStore(saved.top, r.top);
+    sharedStore(saved.right, r.right);
+    sharedStore(saved.bottom, r.bottom);
+}
+
+void onCreate(HWND window) {
+    Settings& s = processSettings();
+    std::memset(&s.displayFont, 0, sizeof s.displayFont);
+    std::memset(&s.fontDialogRecord, 0, sizeof s.fontDialogRecord);
+    loadSettings();
+
+    const HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), "IDR_MENU");
+    popupMenu = GetSubMenu(menu, 0);
+    joySetCapture(window, JOYSTICKID1, 0, FALSE);
+
+    if (s.Title == 0) SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_CAPTION);
+    HWND insertAfter = HWND_NOTOPMOST;
+    if (s.Topmost == 1) {
+        SetWindowLongA(window, GWL_EXSTYLE, GetWindowLongA(window, GWL_EXSTYLE) | WS_EX_TOPMOST);
+        insertAfter = HWND_TOPMOST;
+    }
+    if (s.WindowFix == 1) SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_THICKFRAME);
+    const RECT r = s.windowRect;
+    if (r.right != 0 && r.left != 0)
+        SetWindowPos(window, insertAfter, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+
+    if (!lapTimeWindow.load()) {
+        const HWND lapWindow =
+            CreateDialogParamA(GetModuleHandleA(nullptr), "IDR_DIALOG2", window, lapTimeDialogProc, 0);
+        lapTimeWindow.store(lapWindow);
+        ShowWindow(lapWindow, SW_HIDE);
+    }
+    hotkeyPollerThread = CreateThread(nullptr, 0, runHotkeyPoller, window, 0, nullptr);
+}
+
+void onDestroy(HWND window) {
+    processStopwatch().state.quitRequested.store(1);
+    storeWindowRect(window);
+    saveSettings();
+    if (optionsDialog) DestroyWindow(optionsDialog);
+    optionsDialog = nullptr;
+    DestroyWindow(lapTimeWindow.exchange(nullptr));
+    PostQuitMessage(0);
+}
+
+void onSize(HWND window, LPARAM lParam) {
+    recreateBackBuffer(getMainWindow(), LOWORD(lParam), HIWORD(lParam));
+    storeWindowRect(window);
+    if (commandButtons[0]) {
+        layoutCommandButtons(lParam);
+        showCommandButtons();
+    }
+}
+
+void onPaint(HWND window) {
+    PAINTSTRUCT ps;
+    const HDC dc = BeginPaint(window, &ps);
+    MainWindow* mw = getMainWindow();
+    if (const auto text = paintDisplayText(processStopwatch(), currentTextSettings()))
+        drawTimeText(mw, text->text, text->colour);
+    RECT client{};
+    GetClientRect(window, &client);
+    BitBlt(dc, 0, 0, client.right, displayBottom(client.bottom), mw->backBufferDC, 0, 0, SRCCOPY);
+    EndPaint(window, &ps);
+}
+
+void openOptionsDialog(HWND window) {
+    processStopwatch().state.optionsOpen.store(1);
+    if (!optionsDialog)
+        optionsDialog = CreateDialogParamA(GetModuleHandleA(nullptr), "IDR_DIALOG", window, optionsDialogProc, 0);
+    ShowWindow(optionsDialog, SW_SHOW);
+}
+
+void onCommand(HWND window, WPARAM wParam) {
+    const CommandAction action = commandForId(LOWORD(wParam));
+    switch (action.kind) {
+    case CommandAction::Apply:
+        applyCommand(processStopwatch(), action.command, processSettings().LapTime);
+        if (action.handBackFocus && processSettings().Focus == 1) {
+            ShowWindowAsync(previousForeground, SW_SHOW);
+            SetForegroundWindow(previousForeground);
+        }
+        break;
+    case CommandAction::Options: openOptionsDialog(window); break;
+    case CommandAction::ShowLapTimes:
+        ShowWindow(lapTimeWindow.load(), SW_SHOW);
+        UpdateWindow(lapTimeWindow.load());
+        break;
+    case CommandAction::Exit: DestroyWindow(window); break;
+    case CommandAction::Ignore: break;
+    }
+}
+
+void onMouseMove() {
+    if (dragState.dragging.load() == 1) dragState.movedWhileHeld.store(1);
+    previousForeground = GetForegroundWindow();
+    const int primary = GetSystemMetrics(SM_SWAPBUTTON) == 1 ? VK_RBUTTON : VK_LBUTTON;
+    if (GetAsyncKeyState(primary) & 0x8000) return;
+    dragState.dragging.store(0);
+}
+
+void onLeftButtonDown(HWND window, LPARAM lParam) {
+    dragState.clickInProgress.store(1);
+    if (processSettings().WindowFix == 0) {
+        const bool moved = dragState.movedWhileHeld.load() == 1;
+        dragState.dragging.store(1);
+        if (moved) SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, lParam);
+        dragState.movedWhileHeld.store(0);
+        POINT p{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
+        ClientToScreen(window, &p);
+        dragState.lastCursorX.store(p.x);
+        dragState.lastCursorY.store(p.y);
+    }
+    dragState.clickInProgress.store(0);
+}
+
+void onRightButtonDown(HWND window, LPARAM lParam) {
+    dragState.dragging.store(0);
+    POINT p{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
+    ClientToScreen(window, &p);
+    TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, window, nullptr);
+}
+
+}  // namespace
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: onCreate(window); return 0;
+    case WM_DESTROY: onDestroy(window); return 0;
+    case WM_MOVE: storeWindowRect(window); return 0;
+    case WM_SIZE: onSize(window, lParam); return 0;
+    case WM_ACTIVATE: return 0;
+    case WM_PAINT: onPaint(window); return 0;
+    case WM_CLOSE: DestroyWindow(getMainWindow()->window); return 0;
+    case WM_KEYDOWN: return 0;
+    case WM_COMMAND: onCommand(window, wParam); return 0;
+    case WM_TIMER: return 0;
+    case WM_MOUSEMOVE: onMouseMove(); return 0;
+    case WM_LBUTTONDOWN: onLeftButtonDown(window, lParam); return 0;
+    case WM_LBUTTONUP: dragState.dragging.store(0); return 0;
+    case WM_RBUTTONDOWN: onRightButtonDown(window, lParam); return 0;
+    case MM_JOY1BUTTONDOWN: return 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,35 @@
+// The main window procedure and the process-wide handles it keeps.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "stopwatch.h"
+#include "time_texts.h"
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// GUI thread only.
+extern HWND previousForeground;
+extern HMENU popupMenu;
+extern HWND optionsDialog;
+// Read by the poller thread's lap-report refresh: an atomic handle.
+extern std::atomic<HWND> lapTimeWindow;
+// The poller thread, kept so the entry point can wait for it before it
+// releases the keyboard.
+extern HANDLE hotkeyPollerThread;
+
+// What a WM_COMMAND id does; the decision behind the command dispatch.
+struct CommandAction {
+    enum Kind { Ignore, Apply, Options, ShowLapTimes, Exit } kind;
+    StopwatchCommand command;
+    bool handBackFocus;  // after Start, Lap and Next, when Focus is 1
+};
+CommandAction commandForId(int id);
+
+// The four settings the time texts read, taken from the settings record.
+TextSettings currentTextSettings();
+
+// Client height left for the display when Button is exactly 1.
+int displayBottom(int clientBottom);

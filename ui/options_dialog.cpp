@@ -1,0 +1,221 @@
+#include "options_dialog.h"
+
+#include <commdlg.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "key_names.h"
+#include "keyboard_device.h"
+#include "main_window.h"
+#include "main_window_proc.h"
+#include "resource_ids.h"
+#include "stopwatch.h"
+
+std::int32_t captureArmed[BindingCount];
+unsigned char keysAtKeyDown[256];
+unsigned char keysAtKeyUp[256];
+
+namespace {
+
+const int hotkeyBoxes[BindingCount] = {IDC_OPT_START_KEY, IDC_OPT_STOP_KEY, IDC_OPT_RESET_KEY, IDC_OPT_LAP_KEY,
+                                       IDC_OPT_NEXT_KEY};
+
+int bindingOfBox(int id) {
+    for (int i = 0; i < BindingCount; ++i)
+        if (hotkeyBoxes[i] == id) return i;
+    return -1;
+}
+
+void setCheck(HWND dialog, int id, std::int32_t value) {
+    SendDlgItemMessageA(dialog, id, BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool ticked(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == 1; }
+
+void fillControls(HWND dialog) {
+    const Settings& s = processSettings();
+    for (int i = 0; i < BindingCount; ++i) SetDlgItemTextA(dialog, hotkeyBoxes[i], s.keyBindings[i].name);
+    setCheck(dialog, IDC_OPT_FOCUS, s.Focus);
+    setCheck(dialog, IDC_OPT_BUTTON, s.Button);
+    setCheck(dialog, IDC_OPT_TITLE, s.Title);
+    setCheck(dialog, IDC_OPT_TOPMOST, s.Topmost);
+    setCheck(dialog, IDC_OPT_FUNBYOU, s.Funbyou);
+    setCheck(dialog, IDC_OPT_BACKGROUND, s.BackGround);
+    setCheck(dialog, IDC_OPT_STARTCOLON, s.StartColon);
+    setCheck(dialog, IDC_OPT_WINDOWFIX, s.WindowFix);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<std::int32_t>(s.LapTime));
+    SetDlgItemTextA(dialog, IDC_OPT_LAPTIME, text);
+}
+
+void arm(HWND dialog, int binding) {
+    for (int i = 0; i < BindingCount; ++i) captureArmed[i] = i == binding ? 1 : 0;
+    SetDlgItemTextA(dialog, hotkeyBoxes[binding], "-----");
+    KeyBinding& b = processSettings().keyBindings[binding];
+    sharedStore(b.code, 0);
+    std::memset(b.name, 0, sizeof b.name);
+}
+
+void onKeyDown(HWND dialog) {
+    readKeyboardState(keysAtKeyDown);
+    const int binding = captureNewKey(processSettings(), captureArmed, keysAtKeyDown, keysAtKeyUp);
+    if (binding < 0) return;
+    SetDlgItemTextA(dialog, hotkeyBoxes[binding], processSettings().keyBindings[binding].name);
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_OPT_OK)), TRUE);
+}
+
+void chooseFont(HWND dialog) {
+    Settings& s = processSettings();
+    LOGFONTA working = s.displayFont;
+    CHOOSEFONTA& cf = s.fontDialogRecord;
+    cf.lStructSize = sizeof(CHOOSEFONTA);
+    cf.hwndOwner = dialog;
+    cf.lpLogFont = &working;
+    cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;  // 0x141
+    ChooseFontA(&cf);
+    // The record must not keep pointing at this stack frame.
+    cf.lpLogFont = nullptr;
+    s.displayFont = working;
+}
+
+void closeDialog(HWND dialog) {
+    ShowWindow(dialog, SW_HIDE);
+    processStopwatch().state.optionsOpen.store(0);
+}
+
+void destroyDialog(HWND dialog) {
+    DestroyWindow(dialog);
+    optionsDialog = nullptr;
+}
+
+// Adds or removes style bits of the main window.
+void changeStyle(int index, LONG bits, bool add) {
+    const HWND main = getMainWindow()->window;
+    const LONG style = GetWindowLongA(main, index);
+    SetWindowLongA(main, index, add ? (style | bits) : (style & ~bits));
+}
+
+void onOk(HWND dialog) {
+    Settings& s = processSettings();
+    bool frameChanged = false;
+
+    s.Focus = ticked(dialog, IDC_OPT_FOCUS) ? 1 : 0;
+
+    if (ticked(dialog, IDC_OPT_TITLE)) {
+        if (s.Title == 0) changeStyle(GWL_STYLE, WS_CAPTION, true), frameChanged = true;
+        s.Title = 1;
+    } else {
+        if (s.Title == 1) changeStyle(GWL_STYLE, WS_CAPTION, false), frameChanged = true;
+        s.Title = 0;
+    }
+
+    // The button row is 28 pixels high: the display area keeps its size.
+    RECT& r = s.windowRect;
+    if (ticked(dialog, IDC_OPT_BUTTON)) {
+        if (s.Button == 0) sharedStore(r.bottom, sharedLoad(r.bottom) + 28), frameChanged = true;
+        s.Button = 1;
+    } else {
+        if (s.Button == 1) sharedStore(r.bottom, sharedLoad(r.bottom) - 28), frameChanged = true;
+        s.Button = 0;
+    }
+
+    HWND zOrder;
+    if (ticked(dialog, IDC_OPT_TOPMOST)) {
+        if (s.Topmost == 0) changeStyle(GWL_EXSTYLE, WS_EX_TOPMOST, true), frameChanged = true;
+        s.Topmost = 1;
+        zOrder = HWND_TOPMOST;
+    } else {
+        if (s.Topmost == 1) changeStyle(GWL_EXSTYLE, WS_EX_TOPMOST, false), frameChanged = true;
+        s.Topmost = 0;
+        zOrder = HWND_NOTOPMOST;
+    }
+
+    sharedStore(s.Funbyou, ticked(dialog, IDC_OPT_FUNBYOU) ? 1 : 0);
+    sharedStore(s.BackGround, ticked(dialog, IDC_OPT_BACKGROUND) ? 1 : 0);
+    sharedStore(s.StartColon, ticked(dialog, IDC_OPT_STARTCOLON) ? 1 : 0);
+
+    if (ticked(dialog, IDC_OPT_WINDOWFIX)) {
+        if (s.WindowFix == 0) changeStyle(GWL_STYLE, WS_THICKFRAME, false), frameChanged = true;
+        s.WindowFix = 1;
+    } else {
+        if (s.WindowFix == 1) changeStyle(GWL_STYLE, WS_THICKFRAME, true), frameChanged = true;
+        s.WindowFix = 0;
+    }
+
+    char text[256] = {};
+    GetDlgItemTextA(dialog, IDC_OPT_LAPTIME, text, sizeof text);
+    std::int32_t lapTime;
+    if (scanDecimalText(text, &lapTime)) sharedStore(s.LapTime, static_cast<std::uint32_t>(lapTime));
+
+    saveSettings();
+    closeDialog(dialog);
+
+    if (frameChanged) {
+        showCommandButtons();
+        const HWND main = getMainWindow()->window;
+        SetWindowPos(main, zOrder, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
+        ShowWindow(main, SW_SHOW);
+    }
+    destroyDialog(dialog);
+}
+
+void onCancel(HWND dialog) {
+    loadSettings();
+    closeDialog(dialog);
+    destroyDialog(dialog);
+}
+
+void onCommand(HWND dialog, WPARAM wParam) {
+    const int id = LOWORD(wParam);
+    const int binding = bindingOfBox(id);
+    if (binding >= 0) {
+        if (HIWORD(wParam) == EN_SETFOCUS) arm(dialog, binding);
+        return;
+    }
+    switch (id) {
+    case IDC_OPT_FONT: chooseFont(dialog); break;
+    case IDC_OPT_OK: onOk(dialog); break;
+    case IDC_OPT_CANCEL: onCancel(dialog); break;
+    default: break;  // IDOK and IDCANCEL from Enter and Esc among them
+    }
+}
+
+}  // namespace
+
+int findNewKey(const unsigned char* down, const unsigned char* up) {
+    for (int i = 0; i < 256; ++i)
+        if ((down[i] & 0x80) != 0 && (up[i] & 0x80) == 0) return i;
+    return -1;
+}
+
+int captureNewKey(Settings& s, std::int32_t armed[BindingCount], const unsigned char* down, const unsigned char* up) {
+    const int code = findNewKey(down, up);
+    if (code < 0) return -1;
+    const char* name = lookupKeyName(static_cast<std::uint32_t>(code));
+    if (isUnlistedKeyName(name)) return -1;
+    for (int i = 0; i < BindingCount; ++i) {
+        if (armed[i] != 1) continue;
+        KeyBinding& b = s.keyBindings[i];
+        sharedStore(b.code, code);
+        armed[i] = 0;
+        std::memset(b.name, 0, sizeof b.name);
+        std::strncpy(b.name, name, sizeof b.name - 1);
+        return i;
+    }
+    return -1;
+}
+
+INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_ACTIVATE: fillControls(dialog); break;
+    case WM_CLOSE: onCancel(dialog); break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: onKeyDown(dialog); break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP: readKeyboardState(keysAtKeyUp); break;
+    case WM_COMMAND: onCommand(dialog, wParam); break;
+    default: break;
+    }
+    return 0;
+}

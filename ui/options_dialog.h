@@ -1,0 +1,24 @@
+// The options dialog: hotkeys captured by pressing them, switches, lap flash
+// time, font and colour.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "settings.h"
+
+INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Outlive the dialog; GUI thread only.
+extern std::int32_t captureArmed[BindingCount];
+extern unsigned char keysAtKeyDown[256];
+extern unsigned char keysAtKeyUp[256];
+
+// The lowest code down in `down` and not down in `up`, or -1.
+int findNewKey(const unsigned char* down, const unsigned char* up);
+
+// The capture's decision: binds the new key to the first armed binding and
+// disarms it. Returns the binding's index, or -1 when nothing changed (no new
+// key, an unnamed key, nothing armed).
+int captureNewKey(Settings& s, std::int32_t armed[BindingCount], const unsigned char* down, const unsigned char* up);
