@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "options_dialog.h"
 #include "settings.h"
@@ -52,6 +53,252 @@ TEST(HotkeyCapture, UnnamedKeysChangeNothingAndKeepTheBindingArmed) {
     EXPECT_EQ(captureNewKey(s, armed, both.bytes, Keys{}.bytes), -1);
     EXPECT_EQ(findNewKey(Keys{}.bytes, Keys{}.bytes), -1);
     EXPECT_EQ(findNewKey(both.bytes, Keys{}.bytes), 0x3A);
+}
+
+}  // namespace
+
+// The real dialog, opened from the menu and typed at with SendInput.
+#include <string>
+
+#include "main_window.h"
+#include "main_window_proc.h"
+#include "resource_ids.h"
+#include "stopwatch.h"
+#include "ui_test_support.h"
+
+namespace {
+
+std::string boxText(int id) {
+    char text[64] = {};
+    GetDlgItemTextA(optionsDialog, id, text, sizeof text);
+    return text;
+}
+
+struct OptionsDialog : ::testing::Test {
+    std::string ini = iniWith({});
+    std::unique_ptr<MorviSession> session;
+
+    void open() {
+        session = std::make_unique<MorviSession>(ini);
+        ASSERT_TRUE(session->started());
+        sendCommand(session->window(), ID_MENU_OPTIONS);
+        ASSERT_NE(optionsDialog, nullptr);
+        SetForegroundWindow(optionsDialog);
+        pumpFor(50);
+        for (std::int32_t& armed : captureArmed) armed = 0;
+    }
+    void focus(int id) {
+        SendMessageA(optionsDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(optionsDialog, id)), TRUE);
+        pumpFor(30);
+    }
+    void click(int id) { SendMessageA(optionsDialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    void check(int id, bool on) {
+        SendDlgItemMessageA(optionsDialog, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    const KeyBinding& binding(int i) { return processSettings().keyBindings[i]; }
+};
+
+TEST_F(OptionsDialog, OpensFilledFromTheSettingsAndBlocksHotkeys) {
+    ini = iniWith({{"Start", "59,F1"}, {"Focus", "1"}, {"Funbyou", "2"}, {"LapTime", "-1"}});
+    open();
+    EXPECT_EQ(processStopwatch().state.optionsOpen.load(), 1);
+    EXPECT_EQ(boxText(IDC_OPT_START_KEY), "F1");
+    EXPECT_EQ(boxText(IDC_OPT_STOP_KEY), "");
+    EXPECT_EQ(SendDlgItemMessageA(optionsDialog, IDC_OPT_FOCUS, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendDlgItemMessageA(optionsDialog, IDC_OPT_FUNBYOU, BM_GETCHECK, 0, 0), BST_UNCHECKED);  // 2 is not 1
+    EXPECT_EQ(boxText(IDC_OPT_LAPTIME), "-1");
+    // A bound hotkey does nothing while the dialog is open.
+    focus(IDC_OPT_LAPTIME);
+    pressKey(0x3B);
+    EXPECT_EQ(processStopwatch().state.running.load(), 0);
+}
+
+TEST_F(OptionsDialog, FocusingABoxArmsItAndTheNextKeyBindsIt) {
+    ini = iniWith({{"Start", "30,A"}});
+    open();
+    focus(IDC_OPT_START_KEY);
+    EXPECT_EQ(boxText(IDC_OPT_START_KEY), "-----");
+    EXPECT_EQ(binding(BindStart).code, 0);  // unbound at once
+    EXPECT_STREQ(binding(BindStart).name, "");
+    EXPECT_EQ(captureArmed[BindStart], 1);
+    pressKey(0x3B);
+    EXPECT_EQ(binding(BindStart).code, 0x3B);
+    EXPECT_STREQ(binding(BindStart).name, "F1");
+    EXPECT_EQ(boxText(IDC_OPT_START_KEY), "F1");
+    EXPECT_EQ(captureArmed[BindStart], 0);
+    EXPECT_EQ(GetFocus(), GetDlgItem(optionsDialog, IDC_OPT_OK));
+}
+
+TEST_F(OptionsDialog, UnnamedKeysLeaveTheBindingWaiting) {
+    open();
+    focus(IDC_OPT_STOP_KEY);
+    for (WORD code : {WORD{0x3A}, WORD{0x90}}) {
+        pressKey(code);
+        EXPECT_NE(keysAtKeyDown[code] & 0x80, 0) << code;  // the key did reach the dialog
+        EXPECT_EQ(boxText(IDC_OPT_STOP_KEY), "-----") << code;
+        EXPECT_EQ(binding(BindStop).code, 0) << code;
+        EXPECT_EQ(captureArmed[BindStop], 1) << code;
+    }
+    if (GetKeyState(VK_CAPITAL) & 1) pressKey(0x3A);  // Caps Lock off again
+}
+
+TEST_F(OptionsDialog, TheFirstKeyDownOfACombinationIsBound) {
+    open();
+    focus(IDC_OPT_LAP_KEY);
+    keyDown(0x1D);
+    pumpFor(150);
+    keyDown(0x3B);
+    pumpFor(150);
+    keyUp(0x3B);
+    keyUp(0x1D);
+    pumpFor(150);
+    EXPECT_EQ(binding(BindLap).code, 0x1D);
+    EXPECT_STREQ(binding(BindLap).name, "Ctrl (Left)");
+}
+
+TEST_F(OptionsDialog, TabIntoABoxBindsTab) {
+    open();
+    focus(IDC_OPT_FONT);  // the Start box follows it in the tab order
+    pressKey(0x0F);
+    EXPECT_EQ(binding(BindStart).code, 0x0F);
+    EXPECT_STREQ(binding(BindStart).name, "Tab");
+}
+
+TEST_F(OptionsDialog, AnArmedBindingTakesAKeyTypedAnywhere) {
+    open();
+    focus(IDC_OPT_NEXT_KEY);
+    focus(IDC_OPT_LAPTIME);
+    pressKey(0x06);  // the 5 key
+    EXPECT_EQ(binding(BindNext).code, 0x06);
+    EXPECT_STREQ(binding(BindNext).name, "5");
+}
+
+TEST_F(OptionsDialog, OkAppliesSwitchesAndSaves) {
+    ini = iniWith({{"Left", "100"}, {"Right", "300"}, {"Top", "100"}, {"Bottom", "200"}, {"LapTime", "700"}});
+    open();
+    const HWND main = session->window();
+    check(IDC_OPT_FOCUS, false);
+    check(IDC_OPT_BUTTON, false);
+    check(IDC_OPT_TITLE, false);
+    check(IDC_OPT_TOPMOST, true);
+    check(IDC_OPT_FUNBYOU, true);
+    check(IDC_OPT_BACKGROUND, true);
+    check(IDC_OPT_STARTCOLON, true);
+    check(IDC_OPT_WINDOWFIX, true);
+    SetDlgItemTextA(optionsDialog, IDC_OPT_LAPTIME, "-100");
+    click(IDC_OPT_OK);
+    EXPECT_EQ(optionsDialog, nullptr);
+    EXPECT_EQ(processStopwatch().state.optionsOpen.load(), 0);
+    const Settings& s = processSettings();
+    EXPECT_EQ(s.Focus, 0);
+    EXPECT_EQ(s.Button, 0);
+    EXPECT_EQ(s.Title, 0);
+    EXPECT_EQ(s.Topmost, 1);
+    EXPECT_EQ(s.Funbyou, 1);
+    EXPECT_EQ(s.BackGround, 1);
+    EXPECT_EQ(s.StartColon, 1);
+    EXPECT_EQ(s.WindowFix, 1);
+    EXPECT_EQ(s.LapTime, static_cast<std::uint32_t>(-100));
+    EXPECT_EQ(GetWindowLongA(main, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME), 0);
+    // Wine does not raise a window that owns popups (the lap-time window) to
+    // the topmost band, so the extended style is not checked here; the
+    // start-up path, which runs before that window exists, is.
+    for (CommandButton* b : commandButtons) EXPECT_FALSE(IsWindowVisible(b->window));
+    // The button row's 28 pixels come off the saved bottom edge, before the save.
+    const std::string saved = session->savedIni();
+    EXPECT_NE(saved.find("\r\nBottom=172\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nLapTime=-100\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nTitle=0\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nTopmost=1\r\n"), std::string::npos);
+    RECT r{};
+    GetWindowRect(main, &r);
+    EXPECT_EQ(r.bottom - r.top, 72);
+}
+
+TEST_F(OptionsDialog, OkRestoresFramesAndKeepsLapTimeWithoutANumber) {
+    ini = iniWith({{"Left", "100"},
+                   {"Right", "300"},
+                   {"Top", "100"},
+                   {"Bottom", "172"},
+                   {"Button", "0"},
+                   {"Title", "0"},
+                   {"WindowFix", "1"},
+                   {"LapTime", "700"}});
+    for (const char* text : {"abc", ""}) {
+        SCOPED_TRACE(text);
+        open();
+        const HWND main = session->window();
+        check(IDC_OPT_BUTTON, true);
+        check(IDC_OPT_TITLE, true);
+        check(IDC_OPT_WINDOWFIX, false);
+        SetDlgItemTextA(optionsDialog, IDC_OPT_LAPTIME, text);
+        click(IDC_OPT_OK);
+        EXPECT_EQ(processSettings().LapTime, 700u);
+        EXPECT_EQ(GetWindowLongA(main, GWL_STYLE) & WS_CAPTION, WS_CAPTION);
+        EXPECT_NE(GetWindowLongA(main, GWL_STYLE) & WS_THICKFRAME, 0);
+        EXPECT_EQ(processSettings().windowRect.bottom, 200);
+        for (CommandButton* b : commandButtons) EXPECT_TRUE(IsWindowVisible(b->window));
+        session.reset();
+    }
+}
+
+TEST_F(OptionsDialog, SwitchesThatAlreadyMatchLeaveTheStyleAlone) {
+    ini = iniWith({{"Title", "2"}, {"WindowFix", "2"}});
+    open();
+    const HWND main = session->window();
+    const LONG before = GetWindowLongA(main, GWL_STYLE);
+    check(IDC_OPT_TITLE, false);     // Title 2 is not 1: no change of style
+    check(IDC_OPT_WINDOWFIX, true);  // WindowFix 2 is not 0: no change either
+    click(IDC_OPT_OK);
+    EXPECT_EQ(GetWindowLongA(main, GWL_STYLE), before);
+    EXPECT_EQ(processSettings().Title, 0);
+    EXPECT_EQ(processSettings().WindowFix, 1);
+}
+
+TEST_F(OptionsDialog, CancelReloadsTheFile) {
+    ini = iniWith({{"Start", "0,"}, {"Focus", "1"}});
+    open();
+    focus(IDC_OPT_START_KEY);
+    pressKey(0x3B);
+    ASSERT_EQ(binding(BindStart).code, 0x3B);
+    check(IDC_OPT_FOCUS, false);
+    click(IDC_OPT_CANCEL);
+    EXPECT_EQ(optionsDialog, nullptr);
+    EXPECT_EQ(processStopwatch().state.optionsOpen.load(), 0);
+    EXPECT_EQ(processSettings().Focus, 1);
+    // The file's unbound Start carries no name: the captured name stays beside code 0.
+    EXPECT_EQ(binding(BindStart).code, 0);
+    EXPECT_STREQ(binding(BindStart).name, "F1");
+    // Closing is the same as Cancel, and an armed binding stays armed for the next dialog.
+    sendCommand(session->window(), ID_MENU_OPTIONS);
+    focus(IDC_OPT_STOP_KEY);
+    SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(optionsDialog, nullptr);
+    EXPECT_EQ(captureArmed[BindStop], 1);
+}
+
+TEST_F(OptionsDialog, EscNeverClosesAndEnterOnlyThroughAFocusedButton) {
+    open();
+    focus(IDC_OPT_LAPTIME);
+    pressKey(0x01);  // Esc
+    EXPECT_NE(optionsDialog, nullptr);
+    pressKey(0x1C);  // Enter in the lap time box
+    EXPECT_NE(optionsDialog, nullptr);
+    focus(IDC_OPT_OK);
+    pressKey(0x1C);
+    EXPECT_EQ(optionsDialog, nullptr);
+}
+
+TEST_F(OptionsDialog, MainWindowDestroyedWhileOpenSavesCapturedKeys) {
+    open();
+    focus(IDC_OPT_RESET_KEY);
+    pressKey(0x3D);
+    check(IDC_OPT_FUNBYOU, true);  // not confirmed: lost
+    session->stop();
+    const std::string saved = session->savedIni();
+    EXPECT_NE(saved.find("\r\nReset=61,F3\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nFunbyou=0\r\n"), std::string::npos);
+    EXPECT_EQ(optionsDialog, nullptr);
 }
 
 }  // namespace
