@@ -3,7 +3,7 @@ SHELL := /bin/bash
 PRESETS_TESTED := native native-tsan win32 fuzz
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: run test deps build bench fuzz lint format clean
+.PHONY: run test deps build bench fuzz lint format clean screenshot
 
 deps:
 	@scripts/install-deps
@@ -37,6 +37,13 @@ fuzz: deps
 	cmake --preset fuzz -DMORVI_FUZZ_SECONDS=600 >/dev/null
 	cmake --build --preset fuzz
 	ctest --preset fuzz
+
+# The README's picture, taken by the display test under Xvfb.
+screenshot: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32
+	cd build/win32 && ctest -L display --output-on-failure
+	convert build/win32/morvi-window.bmp -scale 200% docs/morvi-window.png
 
 lint:
 	clang-format --dry-run --Werror $(SOURCES)

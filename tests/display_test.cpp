@@ -1,0 +1,138 @@
+// The running window on a real screen: black display, time in its colours,
+// buttons along the bottom. Writes what it saw as a BMP (first argument).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "main_window.h"
+#include "resource_ids.h"
+#include "ui_test_support.h"
+
+namespace {
+
+std::string bmpPath;
+
+struct Capture {
+    int width = 0, height = 0;
+    std::vector<COLORREF> pixels;  // top-down
+    COLORREF at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+};
+
+// The window's client area as the screen shows it.
+Capture captureClient(HWND w) {
+    RECT client{};
+    GetClientRect(w, &client);
+    POINT origin{0, 0};
+    ClientToScreen(w, &origin);
+    Capture c;
+    c.width = client.right;
+    c.height = client.bottom;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, c.width, c.height);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, c.width, c.height, screen, origin.x, origin.y, SRCCOPY);
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) c.pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return c;
+}
+
+void writeBmp(const Capture& c, const std::string& path) {
+    const int rowBytes = (c.width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = c.width;
+    info.biHeight = c.height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(rowBytes * c.height);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return;
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info, sizeof info, 1, out);
+    std::vector<unsigned char> row(static_cast<std::size_t>(rowBytes));
+    for (int y = c.height - 1; y >= 0; --y) {
+        for (int x = 0; x < c.width; ++x) {
+            const COLORREF p = c.at(x, y);
+            row[static_cast<std::size_t>(x * 3)] = GetBValue(p);
+            row[static_cast<std::size_t>(x * 3 + 1)] = GetGValue(p);
+            row[static_cast<std::size_t>(x * 3 + 2)] = GetRValue(p);
+        }
+        std::fwrite(row.data(), 1, row.size(), out);
+    }
+    std::fclose(out);
+}
+
+struct Census {
+    int colour = 0, black = 0, other = 0;
+};
+
+Census census(const Capture& c, COLORREF colour, int top, int bottom) {
+    Census n;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const COLORREF p = c.at(x, y);
+            if (p == colour)
+                ++n.colour;
+            else if (p == RGB(0, 0, 0))
+                ++n.black;
+            else
+                ++n.other;
+        }
+    return n;
+}
+
+TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
+    MorviSession session(iniWith({{"TxColor", "ffff00"}, {"TxColorStop", "ff"}, {"Quality", "3"}, {"Height", "40"},
+                                  {"Left", "60"}, {"Right", "300"}, {"Top", "60"}, {"Bottom", "170"}}));
+    ASSERT_TRUE(session.started());
+    const HWND w = session.window();
+    SetForegroundWindow(w);
+    pumpFor(500);
+    Capture idle = captureClient(w);
+    ASSERT_GT(idle.height, 28);
+    const int display = idle.height - 28;
+    Census n = census(idle, RGB(255, 0, 0), 0, display);  // idle shows TxColorStop, 0x0000ff
+    EXPECT_GT(n.colour, 50);
+    EXPECT_GT(n.black, n.colour * 3);
+    EXPECT_EQ(n.other, 0);
+
+    sendCommand(w, ID_MENU_START);
+    pumpFor(1500);
+    const Capture running = captureClient(w);
+    n = census(running, RGB(0, 255, 255), 0, display);  // TxColor ffff00 is 0x00BBGGRR: cyan
+    EXPECT_GT(n.colour, 50);
+    EXPECT_EQ(n.other, 0);
+    // The button row: light button faces, not the black display.
+    const Census buttons = census(running, RGB(0, 0, 0), display + 2, running.height - 2);
+    EXPECT_LT(buttons.colour, buttons.other / 4);
+    if (!bmpPath.empty()) writeBmp(running, bmpPath);
+
+    sendCommand(w, ID_MENU_STOP);
+    pumpFor(300);
+    n = census(captureClient(w), RGB(255, 0, 0), 0, display);
+    EXPECT_GT(n.colour, 50);
+    EXPECT_EQ(n.other, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    char display[256];
+    if (GetEnvironmentVariableA("DISPLAY", display, sizeof display) == 0) {
+        std::puts("no display: skipped");
+        return 125;
+    }
+    if (argc > 1) bmpPath = argv[1];
+    return RUN_ALL_TESTS();
+}
