@@ -16,9 +16,11 @@ struct KeyBinding {
 enum KeyBindingIndex { BindStart, BindStop, BindReset, BindLap, BindNext, BindingCount };
 
 // One record per process (processSettings). The hotkey poller reads the
-// binding codes, BackGround and LapTime and reads and writes windowRect while
-// the GUI thread may change them: both sides go through sharedLoad and
-// sharedStore for those members, so every read sees a whole word.
+// binding codes, BackGround, LapTime and the text colours and switches, and
+// reads and writes windowRect, while the GUI thread may change them: both
+// sides go through sharedLoad and sharedStore (relaxed atomic accesses) for
+// those members, so every read sees a whole word. The loader stores every
+// number it reads that way.
 struct Settings {
     std::int32_t Focus;
     LOGFONTA displayFont;

@@ -91,7 +91,7 @@ bool readInt(const char* line, const char* key, std::int32_t& out) {
 template <typename Int>
 void parseInt(const char* line, const char* key, Int& member) {
     std::int32_t v;
-    if (readInt(line, key, v)) member = static_cast<Int>(v);
+    if (readInt(line, key, v)) sharedStore(member, static_cast<Int>(v));
 }
 
 void parseByte(const char* line, const char* key, BYTE& member) {
@@ -103,7 +103,7 @@ template <typename Colour>
 void parseHex(const char* line, const char* key, Colour& member) {
     const char* p = line;
     std::uint32_t v;
-    if (matchKey(p, key) && scanHex(p, v)) member = static_cast<Colour>(v);
+    if (matchKey(p, key) && scanHex(p, v)) sharedStore(member, static_cast<Colour>(v));
 }
 
 // The key is not compared: the value is what lies between the first "=" (past
@@ -124,7 +124,7 @@ void parseBinding(const char* line, const char* key, KeyBinding& binding) {
     const char* p = line;
     std::int32_t code;
     if (!matchKey(p, key) || !scanDecimal(p, code)) return;
-    binding.code = code;
+    sharedStore(binding.code, code);
     if (*p != ',') return;
     ++p;
     while (isBlank(*p)) ++p;
@@ -173,7 +173,7 @@ void parseRow(Settings& s, int row, const char* line) {
     case 29: parseInt(line, "Funbyou", s.Funbyou); break;
     case 30: {
         std::int32_t v;
-        if (readInt(line, "LapTime", v)) s.LapTime = static_cast<std::uint32_t>(v);
+        if (readInt(line, "LapTime", v)) sharedStore(s.LapTime, static_cast<std::uint32_t>(v));
         break;
     }
     case 31: parseInt(line, "BackGround", s.BackGround); break;

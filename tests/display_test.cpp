@@ -92,8 +92,14 @@ Census census(const Capture& c, COLORREF colour, int top, int bottom) {
 }
 
 TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
-    MorviSession session(iniWith({{"TxColor", "ffff00"}, {"TxColorStop", "ff"}, {"Quality", "3"}, {"Height", "40"},
-                                  {"Left", "60"}, {"Right", "300"}, {"Top", "60"}, {"Bottom", "170"}}));
+    MorviSession session(iniWith({{"TxColor", "ffff00"},
+                                  {"TxColorStop", "ff"},
+                                  {"Quality", "3"},
+                                  {"Height", "40"},
+                                  {"Left", "60"},
+                                  {"Right", "300"},
+                                  {"Top", "60"},
+                                  {"Bottom", "170"}}));
     ASSERT_TRUE(session.started());
     const HWND w = session.window();
     SetForegroundWindow(w);

@@ -18,5 +18,7 @@ target_compile_options(display_tests PRIVATE ${MORVI_WARNINGS})
 add_test(NAME display_tests_xvfb
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-display ${CMAKE_SOURCE_DIR}/scripts/wine-run
           $<TARGET_FILE:display_tests> ${CMAKE_BINARY_DIR}/morvi-window.bmp)
+# A prefix of its own: Wine processes of one prefix share one desktop, and the
+# other tests' desktop runs on the null driver, without a screen.
 set_tests_properties(display_tests_xvfb PROPERTIES LABELS "display" TIMEOUT 600 SKIP_RETURN_CODE 125
-  RESOURCE_LOCK wine_input)
+  RESOURCE_LOCK wine_input ENVIRONMENT "MORVI_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display")
