@@ -27,10 +27,17 @@ test: deps
 build: deps
 	@set -e; for p in $(PRESETS_TESTED); do cmake --preset $$p >/dev/null; cmake --build --preset $$p; done
 
+# The engine's benchmarks natively, then the program's cost under Wine.
 bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	build/bench/bench/core_bench
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 --target cost_bench
+	i686-w64-mingw32-strip -o build/win32/Morvi-stripped.exe build/win32/Morvi.exe
+	i686-w64-mingw32-strip -o build/win32/baseline-stripped.exe build/win32/bench/win32/baseline_window.exe
+	scripts/wine-run build/win32/bench/win32/cost_bench.exe build/win32/Morvi.exe \
+	  build/win32/bench/win32/baseline_window.exe build/win32/Morvi-stripped.exe build/win32/baseline-stripped.exe
 
 # A longer fuzz run than the one `make test` makes.
 fuzz: deps

@@ -127,6 +127,7 @@ TEST(HotkeysEndToEnd, BoundKeysDriveTheStopwatch) {
     MorviSession session(iniWith({{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Lap", "62,F4"}}));
     ASSERT_TRUE(session.started());
     Stopwatch& sw = processStopwatch();
+    sendCommand(session.window(), 40107);  // the lap-time window shown
     pressKey(0x3B);
     ASSERT_TRUE(pumpUntil([&] { return sw.state.running.load() == 1; }));
     pressKey(0x3E);

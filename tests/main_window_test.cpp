@@ -70,6 +70,7 @@ TEST(MainWindow, CommandsFromMenuAndButtonsDriveTheStopwatch) {
     ASSERT_TRUE(session.started());
     const HWND w = session.window();
     Stopwatch& sw = processStopwatch();
+    sendCommand(w, ID_MENU_LAPTIME);
     sendCommand(w, ID_MENU_START);
     EXPECT_EQ(sw.state.running.load(), 1);
     sendCommand(w, IDC_BUTTON_LAP);
@@ -125,6 +126,20 @@ void expectButtonsAt(HWND w, int clientRight, int clientBottom) {
         EXPECT_EQ(commandButtons[i]->rect.left, expected[i].left);
         EXPECT_EQ(commandButtons[i]->rect.right, expected[i].right);
     }
+}
+
+TEST(MainWindow, AHiddenLapTimeWindowIsFilledWhenItIsShown) {
+    MorviSession session;
+    ASSERT_TRUE(session.started());
+    const HWND w = session.window();
+    SetDlgItemTextA(lapTimeWindow.load(), IDC_LAPTIME_TEXT, "before");
+    sendCommand(w, ID_MENU_START);
+    sendCommand(w, ID_MENU_LAP);
+    sendCommand(w, ID_MENU_STOP);
+    EXPECT_EQ(lapWindowText(), "before");  // hidden: not filled, nobody sees it
+    sendCommand(w, ID_MENU_LAPTIME);
+    EXPECT_EQ(lapWindowText(), buildLapReport(processStopwatch(), currentTextSettings()));
+    EXPECT_NE(lapWindowText().find("Total Time"), std::string::npos);
 }
 
 TEST(MainWindow, ButtonsFollowTheClientSize) {

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "settings.h"
+
 namespace {
 
 Tick readScripted(void* context) {
@@ -42,4 +44,17 @@ std::string readFileBytes(const std::string& path) {
 void writeFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string iniWith(const std::vector<std::pair<const char*, std::string>>& changes) {
+    Settings s{};
+    applyNoFileDefaults(s);
+    std::string text = formatSettingsFile(s);
+    for (const auto& [key, value] : changes) {
+        const std::string prefix = std::string(key) + "=";
+        const std::size_t begin = text.rfind(prefix, 0) == 0 ? 0 : text.find("\n" + prefix) + 1;
+        const std::size_t end = text.find("\r\n", begin);
+        text.replace(begin, end - begin, prefix + value);
+    }
+    return text;
 }

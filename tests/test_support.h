@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "stopwatch.h"
 
@@ -30,6 +32,10 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A Morvi.ini of the program's own format (the no-file defaults), with the
+// lines of the given keys replaced.
+std::string iniWith(const std::vector<std::pair<const char*, std::string>>& changes);
 
 std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);

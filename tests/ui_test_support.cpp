@@ -1,5 +1,7 @@
 #include "ui_test_support.h"
 
+#include "send_key.h"
+
 #include <cstring>
 #include <filesystem>
 
@@ -35,24 +37,8 @@ void pumpFor(DWORD ms) {
     pumpUntil([&] { return GetTickCount() - start >= ms; }, ms + 1000);
 }
 
-namespace {
-
-// DirectInput codes from 0x80 up are the extended (E0) scan codes.
-void sendKey(WORD code, bool up) {
-    const bool extended = code >= 0x80;
-    const WORD scan = code & 0x7F;
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = static_cast<WORD>(MapVirtualKeyA(extended ? (0xE000u | scan) : scan, MAPVK_VSC_TO_VK_EX));
-    input.ki.wScan = scan;
-    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
-    SendInput(1, &input, sizeof input);
-}
-
-}  // namespace
-
-void keyDown(WORD scanCode) { sendKey(scanCode, false); }
-void keyUp(WORD scanCode) { sendKey(scanCode, true); }
+void keyDown(WORD code) { sendKeyEvent(code, false); }
+void keyUp(WORD code) { sendKeyEvent(code, true); }
 
 void pressKey(WORD scanCode, DWORD holdMs) {
     keyDown(scanCode);
@@ -101,17 +87,3 @@ void MorviSession::stop() {
 }
 
 MorviSession::~MorviSession() { stop(); }
-
-std::string iniWith(std::initializer_list<std::pair<const char*, std::string>> changes) {
-    Settings s{};
-    applyNoFileDefaults(s);
-    std::string text = formatSettingsFile(s);
-    for (const auto& [key, value] : changes) {
-        const std::string prefix = std::string(key) + "=";
-        const std::size_t at = text.find("\n" + prefix);
-        const std::size_t begin = text.rfind(prefix, 0) == 0 ? 0 : at + 1;
-        const std::size_t end = text.find("\r\n", begin);
-        text.replace(begin, end - begin, prefix + value);
-    }
-    return text;
-}

@@ -43,8 +43,5 @@ private:
     bool stopped_ = false;
 };
 
-// A Morvi.ini of the program's own format, with the lines the caller replaces.
-std::string iniWith(std::initializer_list<std::pair<const char*, std::string>> changes);
-
 // Sends a WM_COMMAND with an id, as a menu item or button does.
 void sendCommand(HWND window, int id);

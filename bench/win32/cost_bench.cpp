@@ -1,0 +1,140 @@
+// What Morvi.exe costs to run, side by side with a window that does nothing:
+// start-up, CPU time, memory, hotkey latency and size. Prints a table.
+//   cost_bench MORVI_EXE BASELINE_EXE MORVI_STRIPPED BASELINE_STRIPPED
+#include <windows.h>
+// after windows.h
+#include <mmsystem.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "morvi_process.h"
+#include "test_support.h"
+
+namespace {
+
+struct Figures {
+    double startupMs = 0;
+    double cpuMsPer10s = 0;
+    double peakMiB10s = 0;
+    double peakMiBLaps = -1;
+    double latencyMedianMs = -1;
+    double latencyP95Ms = -1;
+    double sizeKiB = 0;
+};
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double percentile95(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[std::min(v.size() - 1, (v.size() * 95) / 100)];
+}
+
+double cpuMs(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    auto ms = [](FILETIME t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+    };
+    return ms(kernel) + ms(user);
+}
+
+double peakMiB(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return 0;
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
+double fileKiB(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(windowsPath(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    return static_cast<double>(data.nFileSizeLow) / 1024.0;
+}
+
+Figures measure(const std::string& exe, const char* className, const std::string& stripped, bool isMorvi) {
+    Figures f;
+    morviExePath = exe;
+    morviWindowClass = className;
+    std::vector<double> startups;
+    for (int i = 0; i < 5; ++i) {
+        ScratchDir dir;
+        writeFileBytes(dir.file("Morvi.ini"), iniWith({{"Lap", "62,F4"}, {"LapTime", "0"}}));
+        MorviProcess p;
+        const DWORD begin = timeGetTime();
+        if (!p.startWithoutSettling(dir.path().string())) continue;
+        startups.push_back(static_cast<double>(timeGetTime() - begin));
+        p.close();
+    }
+    f.startupMs = median(startups);
+
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), iniWith({{"Lap", "62,F4"}, {"LapTime", "0"}}));
+    MorviProcess p;
+    if (!p.start(dir.path().string())) return f;
+    if (isMorvi) p.command(40101);  // a running stopwatch: poller and paints
+    const double cpuBefore = cpuMs(p.process());
+    pumpDriver(10000);
+    f.cpuMsPer10s = cpuMs(p.process()) - cpuBefore;
+    f.peakMiB10s = peakMiB(p.process());
+    if (isMorvi) {
+        std::vector<double> latencies;
+        for (int i = 0; i < 50; ++i) {
+            SetForegroundWindow(driverWindow());
+            const std::string before = p.lapTimeText();
+            const DWORD down = timeGetTime();
+            keyDown(0x3E);
+            if (waitUntil([&] { return p.lapTimeText().size() != before.size(); }, 3000))
+                latencies.push_back(static_cast<double>(timeGetTime() - down));
+            keyUp(0x3E);
+            pumpDriver(150 + (i * 37) % 100);  // presses at no fixed phase of the poll cycle
+        }
+        f.latencyMedianMs = median(latencies);
+        f.latencyP95Ms = percentile95(latencies);
+        for (int i = 0; i < 10000; ++i) p.command(40104);
+        f.peakMiBLaps = peakMiB(p.process());
+    }
+    p.close();
+    f.sizeKiB = fileKiB(stripped);
+    return f;
+}
+
+void row(const char* what, double morvi, double baseline, const char* unit) {
+    if (morvi < 0) {
+        std::printf("| %s | %.1f %s | n/a | n/a |\n", what, baseline, unit);
+    } else if (baseline <= 0) {
+        std::printf("| %s | %.1f %s | n/a | n/a |\n", what, morvi, unit);
+    } else {
+        std::printf("| %s | %.1f %s | %.1f %s | %.2f |\n", what, morvi, unit, baseline, unit, morvi / baseline);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: cost_bench MORVI BASELINE MORVI_STRIPPED BASELINE_STRIPPED\n");
+        return 2;
+    }
+    timeBeginPeriod(1);
+    const Figures morvi = measure(argv[1], "Morvi", argv[3], true);
+    const Figures base = measure(argv[2], "MorviBaseline", argv[4], false);
+    std::printf("| measure | Morvi.exe | baseline window | ratio |\n|---|---|---|---|\n");
+    row("start-up, process start to window shown (median of 5)", morvi.startupMs, base.startupMs, "ms");
+    row("CPU time in 10 s, stopwatch running", morvi.cpuMsPer10s, base.cpuMsPer10s, "ms");
+    row("peak working set after 10 s", morvi.peakMiB10s, base.peakMiB10s, "MiB");
+    std::printf("| peak working set after 10 000 laps | %.1f MiB | n/a | %.2f (to the baseline's 10 s) |\n",
+                morvi.peakMiBLaps, base.peakMiB10s > 0 ? morvi.peakMiBLaps / base.peakMiB10s : 0.0);
+    std::printf("| hotkey latency, key down to lap report, median of 50 | %.0f ms | n/a | n/a |\n",
+                morvi.latencyMedianMs);
+    std::printf("| hotkey latency, 95th percentile | %.0f ms | n/a | n/a |\n", morvi.latencyP95Ms);
+    row("executable size, stripped", morvi.sizeKiB, base.sizeKiB, "KiB");
+    timeEndPeriod(1);
+    return 0;
+}

@@ -1,0 +1,332 @@
+// The real Morvi.exe, started in scratch folders and driven from outside as a
+// user would: hotkeys while another window is in front, commands, the options
+// dialog; watched through its windows, its exit code and the Morvi.ini it writes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+// after windows.h
+#include <mmsystem.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "morvi_process.h"
+
+namespace {
+
+struct ReportLine {
+    int cumulative;  // seconds
+    int lap;
+};
+
+int seconds(int h, int m, int s) { return h * 3600 + m * 60 + s; }
+
+// The data lines of an hh:mm:ss report; empty lines are returned as {-1, -1}.
+std::vector<ReportLine> parseReport(const std::string& report, int* total) {
+    std::vector<ReportLine> lines;
+    std::istringstream in(report);
+    std::string line;
+    bool totalNext = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        int h1, m1, s1, h2, m2, s2;
+        if (totalNext) {
+            if (std::sscanf(line.c_str(), "%d:%d:%d", &h1, &m1, &s1) == 3) *total = seconds(h1, m1, s1);
+            totalNext = false;
+        } else if (line == "Total Time") {
+            totalNext = true;
+        } else if (line.empty()) {
+            lines.push_back({-1, -1});
+        } else if (std::sscanf(line.c_str(), "%d:%d:%d   (%d:%d:%d)", &h1, &m1, &s1, &h2, &m2, &s2) == 6) {
+            lines.push_back({seconds(h1, m1, s1), seconds(h2, m2, s2)});
+        }
+    }
+    return lines;
+}
+
+// A time shown in whole seconds for something the driver measured as `ms`,
+// give or take the poll cycle (90 ms and the work around it).
+void expectShownFor(int shownSeconds, DWORD ms, const char* what) {
+    constexpr int slack = 250;
+    const int low = (static_cast<int>(ms) - slack) / 1000;
+    const int high = (static_cast<int>(ms) + slack) / 1000;
+    EXPECT_GE(shownSeconds, low) << what << ": measured " << ms << " ms";
+    EXPECT_LE(shownSeconds, high) << what << ": measured " << ms << " ms";
+}
+
+// F1 to F5 bound to Start, Stop, Reset, Lap and Next, and more lines as given.
+std::string iniWithHotkeys(std::vector<std::pair<const char*, std::string>> more = {}) {
+    more.insert(more.begin(), {{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Reset", "61,F3"}, {"Lap", "62,F4"},
+                               {"Next", "63,F5"}});
+    return iniWith(more);
+}
+
+constexpr WORD F1 = 0x3B, F2 = 0x3C, F4 = 0x3E;
+
+// Presses a hotkey while the driver's own window is in front; the tick of the key-down.
+DWORD hotkey(WORD code) {
+    SetForegroundWindow(driverWindow());
+    const DWORD at = timeGetTime();
+    pressKey(code, 150);
+    return at;
+}
+
+void waitFor(DWORD until) {
+    while (static_cast<int>(until - timeGetTime()) > 0) pumpDriver(5);
+}
+
+TEST(BlackBox, LapsAPauseAndStopsGiveTheReportOfTheRunWithoutThePause) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys());
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    morvi.command(40107);  // the lap report, shown as a user watches it
+
+    const DWORD t0 = hotkey(F1);
+    waitFor(t0 + 1500);
+    const DWORD t1 = hotkey(F4);
+    waitFor(t1 + 2500);
+    const DWORD t2 = hotkey(F4);
+    waitFor(t2 + 1500);
+    const DWORD t3 = hotkey(F2);
+    ASSERT_TRUE(waitUntil([&] { return morvi.lapTimeText().find("Total Time") != std::string::npos; }));
+    // A pause of three seconds, then a resume and a stop.
+    waitFor(t3 + 3000);
+    const DWORD t4 = hotkey(F1);
+    waitFor(t4 + 1500);
+    const DWORD t5 = hotkey(F2);
+    std::string report;
+    ASSERT_TRUE(waitUntil([&] {
+        report = morvi.lapTimeText();
+        int total = 0;
+        return parseReport(report, &total).size() == 5 && total >= 5;
+    }));
+
+    int total = -1;
+    const std::vector<ReportLine> lines = parseReport(report, &total);
+    ASSERT_EQ(lines.size(), 5u) << report;
+    // Two laps, the stop, the stop marker's empty line and the one before "Total Time".
+    expectShownFor(lines[0].cumulative, t1 - t0, "first lap, cumulative");
+    expectShownFor(lines[0].lap, t1 - t0, "first lap");
+    expectShownFor(lines[1].cumulative, t2 - t0, "second lap, cumulative");
+    expectShownFor(lines[1].lap, t2 - t1, "second lap");
+    const DWORD running = (t3 - t0) + (t5 - t4);
+    expectShownFor(lines[2].cumulative, running, "stop, cumulative");
+    expectShownFor(lines[2].lap, (t3 - t2) + (t5 - t4), "stop");
+    EXPECT_EQ(lines[3].cumulative, -1);
+    EXPECT_EQ(lines[4].cumulative, -1);
+    expectShownFor(total, running, "total");
+    EXPECT_LT(total, static_cast<int>((t5 - t0) / 1000));  // the pause is not in it
+    EXPECT_EQ(report.substr(report.size() - 3), "   ");
+    EXPECT_EQ(morvi.close(), 0u);
+}
+
+TEST(BlackBox, WithoutMorviIniTheDefaultsAreSavedWithTheWindowsRectangle) {
+    ScratchDir dir;
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    RECT r{};
+    GetWindowRect(morvi.window(), &r);
+    EXPECT_EQ(r.left, 200);
+    EXPECT_EQ(r.right - r.left, 200);
+    EXPECT_EQ(morvi.close(), 0u);
+    char rect[128];
+    std::snprintf(rect, sizeof rect, "Left=%ld\r\nRight=%ld\r\nTop=%ld\r\nBottom=%ld\r\n", r.left, r.right, r.top,
+                  r.bottom);
+    const std::string expected = std::string(
+                                     "Focus=1\r\nHeight=24\r\nWidth=0\r\nEscapement=0\r\nOrientation=0\r\nWeight=0\r\n"
+                                     "Italic=0\r\nUnderline=0\r\nStrikeOut=0\r\nCharSet=0\r\nOutPrecision=0\r\n"
+                                     "ClipPrecition=0\r\nQuality=0\r\nPitchAndFamily=0\r\n"
+                                     "FaceName=\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"
+                                     "Start=0,\r\nStop=0,\r\nReset=0,\r\nLap=0,\r\nNext=0,\r\n") +
+                                 rect +
+                                 "Button=1\r\nTitle=1\r\nTxColor=0\r\nTopmost=0\r\nFunbyou=0\r\nLapTime=0\r\n"
+                                 "BackGround=0\r\nStartColon=0\r\nWindowFix=0\r\nTxColorStop=0\r\n";
+    EXPECT_EQ(readFileBytes(dir.file("Morvi.ini")), expected);
+}
+
+TEST(BlackBox, AnEmptyMorviIniGivesAWindowWithoutCaption) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), "");
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    EXPECT_EQ(GetWindowLongA(morvi.window(), GWL_STYLE) & WS_CAPTION, 0);
+    EXPECT_EQ(morvi.close(), 0u);
+    EXPECT_NE(readFileBytes(dir.file("Morvi.ini")).find("\r\nTitle=0\r\n"), std::string::npos);
+}
+
+TEST(BlackBox, AHandWrittenFileWithOddValues) {
+    ScratchDir dir;
+    const std::string longLine(300, 'g');
+    writeFileBytes(dir.file("Morvi.ini"), "Focus=1\nHeight=30\nWidth=5\nEscapement=0\nOrientation=0\nWeight=700\n"
+                                          "Italic=300\nUnderline=-1\nStrikeOut=0\nCharSet=0\nOutPrecision=0\n"
+                                          "ClipPrecition=0\nQuality=0\nPitchAndFamily=0\nFont=Courier New\n"
+                                          "Start=999,TooHigh\nStop=-5,Negative\nReset=61," +
+                                              std::string(40, 'r') +
+                                              "\nLap=62,F4\nNext=zz\n"
+                                              "Left=100\nRight=340\nTop=100\nBottom=210\nButton=2\nTitle=1\n"
+                                              "TxColor=FFFFFF\nTopmost=0\nFunbyou=0\nLapTime=-1\nBackGround=0\n" +
+                                              longLine + "\nWindowFix=0\nTxColorStop=ff\n");
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    morvi.command(40107);
+    morvi.command(40101);
+    morvi.command(40104);
+    morvi.command(40102);
+    EXPECT_NE(morvi.lapTimeText().find("Total Time"), std::string::npos);
+    EXPECT_EQ(morvi.close(), 0u);
+    const std::string saved = readFileBytes(dir.file("Morvi.ini"));
+    for (const char* line : {"Italic=44\r\n", "Underline=255\r\n", "FaceName=Courier New\r\n", "Start=999,TooHigh\r\n",
+                             "Stop=-5,Negative\r\n", "Reset=61,rrrrrrrrrrrrrrr\r\n", "Next=0,\r\n", "Button=2\r\n",
+                             "TxColor=ffffff\r\n", "LapTime=-1\r\n", "Width=5\r\n"}) {
+        EXPECT_NE(saved.find(std::string("\r\n") + line), std::string::npos) << line << saved;
+    }
+    // The 300-character line took two rows: the last two rows kept their values.
+    EXPECT_NE(saved.find("\r\nStartColon=0\r\nWindowFix=0\r\nTxColorStop=0\r\n"), std::string::npos) << saved;
+}
+
+TEST(BlackBox, BackGroundOneActsOnlyWhileMorviIsInFront) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys({{"BackGround", "1"}}));
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    hotkey(F1);
+    morvi.command(40107);  // even the lap-time window in front does not count
+    SetForegroundWindow(morvi.lapTimeWindow());
+    pressKey(F1, 300);
+    pumpDriver(300);
+    EXPECT_EQ(morvi.lapTimeText().find("Total Time"), std::string::npos);
+    SetForegroundWindow(morvi.window());
+    pumpDriver(100);
+    pressKey(F1, 300);
+    pumpDriver(1200);
+    SetForegroundWindow(morvi.window());
+    pressKey(F2, 300);
+    EXPECT_TRUE(waitUntil([&] { return morvi.lapTimeText().find("Total Time") != std::string::npos; }));
+    EXPECT_EQ(morvi.close(), 0u);
+}
+
+TEST(BlackBox, OptionsDialogCapturesAKeyOkAppliesItCancelRestores) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), iniWith({}));
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    morvi.command(40106);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = morvi.optionsDialog()) != nullptr; }));
+    SetForegroundWindow(dialog);
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, 40207)), TRUE, SMTO_NORMAL,
+                        5000, &ignored);
+    pumpDriver(100);
+    pressKey(0x3F, 200);  // F5
+    EXPECT_EQ(controlText(GetDlgItem(dialog, 40207)), "F5");
+    SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(40212, BN_CLICKED), 0, SMTO_NORMAL, 5000, &ignored);
+    ASSERT_TRUE(waitUntil([&] { return morvi.optionsDialog() == nullptr; }));
+    EXPECT_NE(readFileBytes(dir.file("Morvi.ini")).find("\r\nStart=63,F5\r\n"), std::string::npos);
+    // The new key starts the stopwatch.
+    morvi.command(40107);
+    hotkey(0x3F);
+    pumpDriver(300);
+    morvi.command(40102);
+    EXPECT_NE(morvi.lapTimeText().find("Total Time"), std::string::npos);
+
+    // A capture for Stop, then Cancel: the file's binding comes back.
+    morvi.command(40106);
+    ASSERT_TRUE(waitUntil([&] { return (dialog = morvi.optionsDialog()) != nullptr; }));
+    SetForegroundWindow(dialog);
+    SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, 40208)), TRUE, SMTO_NORMAL,
+                        5000, &ignored);
+    pumpDriver(100);
+    pressKey(0x40, 200);  // F6
+    SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(40213, BN_CLICKED), 0, SMTO_NORMAL, 5000, &ignored);
+    ASSERT_TRUE(waitUntil([&] { return morvi.optionsDialog() == nullptr; }));
+    EXPECT_EQ(morvi.close(), 0u);
+    const std::string saved = readFileBytes(dir.file("Morvi.ini"));
+    // Stop's code comes back as 0; the file's "Stop=0," carries no name, so
+    // the captured one stays beside it.
+    EXPECT_NE(saved.find("\r\nStart=63,F5\r\nStop=0,F6\r\n"), std::string::npos) << saved;
+}
+
+// Fifty starts and closes in a row: each ends with 0 within two seconds and
+// leaves a whole Morvi.ini behind.
+TEST(Soak, StartAndCloseFiftyTimes) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys({{"LapTime", "1200"}}));
+    for (int i = 0; i < 50; ++i) {
+        SCOPED_TRACE(i);
+        MorviProcess morvi;
+        ASSERT_TRUE(morvi.start(dir.path().string()));
+        if (i % 10 == 0) morvi.command(40101);
+        const DWORD closing = GetTickCount();
+        EXPECT_EQ(morvi.close(2000), 0u);
+        EXPECT_LE(GetTickCount() - closing, 2000u);
+        const std::string saved = readFileBytes(dir.file("Morvi.ini"));
+        ASSERT_NE(saved.find("\r\nLapTime=1200\r\nBackGround=0\r\nStartColon=0\r\nWindowFix=0\r\nTxColorStop=0\r\n"),
+                  std::string::npos);
+        EXPECT_NE(saved.find("\r\nStart=59,F1\r\n"), std::string::npos);
+    }
+}
+
+TEST(Soak, TenThousandLapsStillAnswerAndCloseCleanly) {
+    ScratchDir dir;
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    morvi.command(40101);
+    for (int i = 0; i < 10000; ++i) morvi.command(40104);
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutA(morvi.window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer), 0);
+    morvi.command(40107);  // shown: the whole report is built into it
+    const std::string report = morvi.lapTimeText();
+    EXPECT_NE(report.find("Total Time"), std::string::npos);
+    EXPECT_GE(std::count(report.begin(), report.end(), '\n'), 10000);
+    EXPECT_EQ(morvi.close(10000), 0u);
+}
+
+TEST(Soak, PaintsAndPopupMenusLeakNoObjects) {
+    ScratchDir dir;
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    morvi.command(40101);
+    auto objects = [&] {
+        return std::make_pair(GetGuiResources(morvi.process(), GR_GDIOBJECTS),
+                              GetGuiResources(morvi.process(), GR_USEROBJECTS));
+    };
+    pumpDriver(500);
+    const auto before = objects();
+    for (int i = 0; i < 1000; ++i) {
+        InvalidateRect(morvi.window(), nullptr, FALSE);
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(morvi.window(), WM_PAINT, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    }
+    for (int i = 0; i < 200; ++i) {
+        PostMessageA(morvi.window(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 10));
+        pumpDriver(20);
+        PostMessageA(morvi.window(), WM_CANCELMODE, 0, 0);
+        pumpDriver(10);
+    }
+    DWORD_PTR answer = 0;
+    ASSERT_NE(SendMessageTimeoutA(morvi.window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer), 0);
+    const auto after = objects();
+    EXPECT_EQ(morvi.close(), 0u);
+    if (before.first == 0 && before.second == 0) GTEST_SKIP() << "Wine reports no GDI or USER object counts";
+    EXPECT_LE(after.first, before.first + 5);
+    EXPECT_LE(after.second, before.second + 5);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--morvi=", 8) == 0) morviExePath = argv[i] + 8;
+    if (morviExePath.empty()) {
+        std::fprintf(stderr, "usage: blackbox_tests --morvi=PATH\n");
+        return 2;
+    }
+    return RUN_ALL_TESTS();
+}

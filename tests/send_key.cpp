@@ -1,0 +1,13 @@
+#include "send_key.h"
+
+// Codes from 0x80 up are the extended (E0) scan codes.
+void sendKeyEvent(WORD code, bool up) {
+    const bool extended = code >= 0x80;
+    const WORD scan = code & 0x7F;
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = static_cast<WORD>(MapVirtualKeyA(extended ? (0xE000u | scan) : scan, MAPVK_VSC_TO_VK_EX));
+    input.ki.wScan = scan;
+    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+    SendInput(1, &input, sizeof input);
+}
