@@ -22,8 +22,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = "MorviBaseline";
     if (!RegisterClassA(&wc)) return 1;
-    const HWND window = CreateWindowExA(0, "MorviBaseline", "Baseline", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 200,
-                                        200, 100, nullptr, nullptr, instance, nullptr);
+    const HWND window = CreateWindowExA(0, "MorviBaseline", "Baseline", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 200, 200,
+                                        100, nullptr, nullptr, instance, nullptr);
     if (!window) return 1;
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -7,8 +7,8 @@
 // after windows.h
 #include <mmsystem.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -60,8 +60,8 @@ void expectShownFor(int shownSeconds, DWORD ms, const char* what) {
 
 // F1 to F5 bound to Start, Stop, Reset, Lap and Next, and more lines as given.
 std::string iniWithHotkeys(std::vector<std::pair<const char*, std::string>> more = {}) {
-    more.insert(more.begin(), {{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Reset", "61,F3"}, {"Lap", "62,F4"},
-                               {"Next", "63,F5"}});
+    more.insert(more.begin(),
+                {{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Reset", "61,F3"}, {"Lap", "62,F4"}, {"Next", "63,F5"}});
     return iniWith(more);
 }
 
@@ -162,15 +162,16 @@ TEST(BlackBox, AnEmptyMorviIniGivesAWindowWithoutCaption) {
 TEST(BlackBox, AHandWrittenFileWithOddValues) {
     ScratchDir dir;
     const std::string longLine(300, 'g');
-    writeFileBytes(dir.file("Morvi.ini"), "Focus=1\nHeight=30\nWidth=5\nEscapement=0\nOrientation=0\nWeight=700\n"
-                                          "Italic=300\nUnderline=-1\nStrikeOut=0\nCharSet=0\nOutPrecision=0\n"
-                                          "ClipPrecition=0\nQuality=0\nPitchAndFamily=0\nFont=Courier New\n"
-                                          "Start=999,TooHigh\nStop=-5,Negative\nReset=61," +
-                                              std::string(40, 'r') +
-                                              "\nLap=62,F4\nNext=zz\n"
-                                              "Left=100\nRight=340\nTop=100\nBottom=210\nButton=2\nTitle=1\n"
-                                              "TxColor=FFFFFF\nTopmost=0\nFunbyou=0\nLapTime=-1\nBackGround=0\n" +
-                                              longLine + "\nWindowFix=0\nTxColorStop=ff\n");
+    writeFileBytes(dir.file("Morvi.ini"),
+                   "Focus=1\nHeight=30\nWidth=5\nEscapement=0\nOrientation=0\nWeight=700\n"
+                   "Italic=300\nUnderline=-1\nStrikeOut=0\nCharSet=0\nOutPrecision=0\n"
+                   "ClipPrecition=0\nQuality=0\nPitchAndFamily=0\nFont=Courier New\n"
+                   "Start=999,TooHigh\nStop=-5,Negative\nReset=61," +
+                       std::string(40, 'r') +
+                       "\nLap=62,F4\nNext=zz\n"
+                       "Left=100\nRight=340\nTop=100\nBottom=210\nButton=2\nTitle=1\n"
+                       "TxColor=FFFFFF\nTopmost=0\nFunbyou=0\nLapTime=-1\nBackGround=0\n" +
+                       longLine + "\nWindowFix=0\nTxColorStop=ff\n");
     MorviProcess morvi;
     ASSERT_TRUE(morvi.start(dir.path().string()));
     morvi.command(40107);
