@@ -96,19 +96,27 @@ void changeStyle(int index, LONG bits, bool add) {
     SetWindowLongA(main, index, add ? (style | bits) : (style & ~bits));
 }
 
+// A switch that changes the main window's style: the style bits change only
+// when the switch goes from 0 to 1 or from 1 to 0; any other value it held
+// leaves the style alone. `addWhenOn`: the bits are added when ticked.
+void setSwitch(bool on, std::int32_t& member, int index, LONG bits, bool addWhenOn, bool& frameChanged) {
+    if (on && member == 0) {
+        changeStyle(index, bits, addWhenOn);
+        frameChanged = true;
+    } else if (!on && member == 1) {
+        changeStyle(index, bits, !addWhenOn);
+        frameChanged = true;
+    }
+    member = on ? 1 : 0;
+}
+
 void onOk(HWND dialog) {
     Settings& s = processSettings();
     bool frameChanged = false;
 
     s.Focus = ticked(dialog, IDC_OPT_FOCUS) ? 1 : 0;
 
-    if (ticked(dialog, IDC_OPT_TITLE)) {
-        if (s.Title == 0) changeStyle(GWL_STYLE, WS_CAPTION, true), frameChanged = true;
-        s.Title = 1;
-    } else {
-        if (s.Title == 1) changeStyle(GWL_STYLE, WS_CAPTION, false), frameChanged = true;
-        s.Title = 0;
-    }
+    setSwitch(ticked(dialog, IDC_OPT_TITLE), s.Title, GWL_STYLE, WS_CAPTION, true, frameChanged);
 
     // The button row is 28 pixels high: the display area keeps its size.
     RECT& r = s.windowRect;
@@ -120,28 +128,15 @@ void onOk(HWND dialog) {
         s.Button = 0;
     }
 
-    HWND zOrder;
-    if (ticked(dialog, IDC_OPT_TOPMOST)) {
-        if (s.Topmost == 0) changeStyle(GWL_EXSTYLE, WS_EX_TOPMOST, true), frameChanged = true;
-        s.Topmost = 1;
-        zOrder = HWND_TOPMOST;
-    } else {
-        if (s.Topmost == 1) changeStyle(GWL_EXSTYLE, WS_EX_TOPMOST, false), frameChanged = true;
-        s.Topmost = 0;
-        zOrder = HWND_NOTOPMOST;
-    }
+    const bool topmost = ticked(dialog, IDC_OPT_TOPMOST);
+    setSwitch(topmost, s.Topmost, GWL_EXSTYLE, WS_EX_TOPMOST, true, frameChanged);
+    const HWND zOrder = topmost ? HWND_TOPMOST : HWND_NOTOPMOST;
 
     sharedStore(s.Funbyou, ticked(dialog, IDC_OPT_FUNBYOU) ? 1 : 0);
     sharedStore(s.BackGround, ticked(dialog, IDC_OPT_BACKGROUND) ? 1 : 0);
     sharedStore(s.StartColon, ticked(dialog, IDC_OPT_STARTCOLON) ? 1 : 0);
 
-    if (ticked(dialog, IDC_OPT_WINDOWFIX)) {
-        if (s.WindowFix == 0) changeStyle(GWL_STYLE, WS_THICKFRAME, false), frameChanged = true;
-        s.WindowFix = 1;
-    } else {
-        if (s.WindowFix == 1) changeStyle(GWL_STYLE, WS_THICKFRAME, true), frameChanged = true;
-        s.WindowFix = 0;
-    }
+    setSwitch(ticked(dialog, IDC_OPT_WINDOWFIX), s.WindowFix, GWL_STYLE, WS_THICKFRAME, false, frameChanged);
 
     char text[256] = {};
     GetDlgItemTextA(dialog, IDC_OPT_LAPTIME, text, sizeof text);
