@@ -1,6 +1,9 @@
 # The two commands of the README, and a few for developers.
 SHELL := /bin/bash
-PRESETS_TESTED := native native-tsan win32 fuzz
+PRESETS_TESTED := native native-tsan win32 win64 fuzz
+# The Windows build that runs here: the 32-bit product where the machine runs
+# 32-bit programs, else the same sources built for 64 bits.
+WIN = $(shell scripts/runs-32bit && echo win32 || echo win64)
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: run test deps build bench fuzz lint format clean screenshot
@@ -10,10 +13,10 @@ deps:
 
 # Build the Windows program and start it under Wine here, so Morvi.ini lands in this folder.
 run: deps
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target Morvi
-	@if [[ ! -f build/win32/Morvi.exe ]]; then echo "Morvi.exe is not built yet"; exit 1; fi
-	scripts/wine-run build/win32/Morvi.exe
+	cmake --preset $(WIN) >/dev/null
+	cmake --build --preset $(WIN) --target Morvi
+	@if [[ ! -f build/$(WIN)/Morvi.exe ]]; then echo "Morvi.exe is not built yet"; exit 1; fi
+	scripts/wine-run build/$(WIN)/Morvi.exe
 
 # Every preset built, every test run through ctest.
 test: deps
@@ -27,17 +30,19 @@ test: deps
 build: deps
 	@set -e; for p in $(PRESETS_TESTED); do cmake --preset $$p >/dev/null; cmake --build --preset $$p; done
 
+STRIP = $(if $(filter win32,$(WIN)),i686,x86_64)-w64-mingw32-strip
+
 # The engine's benchmarks natively, then the program's cost under Wine.
 bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	build/bench/bench/core_bench
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target cost_bench
-	i686-w64-mingw32-strip -o build/win32/Morvi-stripped.exe build/win32/Morvi.exe
-	i686-w64-mingw32-strip -o build/win32/baseline-stripped.exe build/win32/bench/win32/baseline_window.exe
-	scripts/wine-run build/win32/bench/win32/cost_bench.exe build/win32/Morvi.exe \
-	  build/win32/bench/win32/baseline_window.exe build/win32/Morvi-stripped.exe build/win32/baseline-stripped.exe
+	cmake --preset $(WIN) >/dev/null
+	cmake --build --preset $(WIN) --target cost_bench
+	$(STRIP) -o build/$(WIN)/Morvi-stripped.exe build/$(WIN)/Morvi.exe
+	$(STRIP) -o build/$(WIN)/baseline-stripped.exe build/$(WIN)/bench/win32/baseline_window.exe
+	scripts/wine-run build/$(WIN)/bench/win32/cost_bench.exe build/$(WIN)/Morvi.exe \
+	  build/$(WIN)/bench/win32/baseline_window.exe build/$(WIN)/Morvi-stripped.exe build/$(WIN)/baseline-stripped.exe
 
 # A longer fuzz run than the one `make test` makes.
 fuzz: deps
@@ -47,10 +52,10 @@ fuzz: deps
 
 # The README's picture, taken by the display test under Xvfb.
 screenshot: deps
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32
-	cd build/win32 && ctest -L display --output-on-failure
-	convert build/win32/morvi-window.bmp -scale 200% docs/morvi-window.png
+	cmake --preset $(WIN) >/dev/null
+	cmake --build --preset $(WIN)
+	cd build/$(WIN) && ctest -L display --output-on-failure
+	convert build/$(WIN)/morvi-window.bmp -scale 200% docs/morvi-window.png
 
 lint:
 	clang-format --dry-run --Werror $(SOURCES)
