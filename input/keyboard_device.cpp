@@ -6,6 +6,7 @@
 std::atomic<KeyboardDevice*> keyboardDevice{nullptr};
 HINSTANCE keyboardInstance = nullptr;
 HWND keyboardWindow = nullptr;
+int(WINAPI* keyboardMessageBox)(HWND, LPCSTR, LPCSTR, UINT) = MessageBoxA;
 
 void formatDirectInputResult(HRESULT result, char* out, int capacity) {
     std::snprintf(out, static_cast<std::size_t>(capacity), "%x", static_cast<unsigned>(result));
@@ -15,16 +16,30 @@ namespace {
 
 const char caption[] = "DirectInput ERROR";
 
+// 1 from a failed read until a read succeeds: a keyboard that keeps failing
+// shows its boxes once, not every cycle. Both reading threads use it.
+std::atomic<std::int32_t> readFailing{0};
+
 void reportFailure(const char* message, HRESULT result, bool creationStep) {
-    MessageBoxA(keyboardWindow, message, caption, MB_OK);
+    keyboardMessageBox(keyboardWindow, message, caption, MB_OK);
     char code[16];
     formatDirectInputResult(result, code, sizeof code);
-    MessageBoxA(keyboardWindow, code, caption, MB_OK);
+    keyboardMessageBox(keyboardWindow, code, caption, MB_OK);
     if (creationStep) DestroyWindow(keyboardWindow);
 }
 
 void check(HRESULT result, const char* message) {
     if (result != DI_OK) reportFailure(message, result, true);
+}
+
+// Without a buffer the device still gives snapshots, so a failure here shows nothing.
+std::int32_t enableBuffer(IDirectInputDeviceA* keyboard) {
+    DIPROPDWORD size{};
+    size.diph.dwSize = sizeof size;
+    size.diph.dwHeaderSize = sizeof size.diph;
+    size.diph.dwHow = DIPH_DEVICE;
+    size.dwData = keyboardBufferSize;
+    return keyboard->SetProperty(DIPROP_BUFFERSIZE, &size.diph) == DI_OK ? 1 : 0;
 }
 
 }  // namespace
@@ -33,6 +48,7 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     device->directInput = nullptr;
     device->unusedDevice = nullptr;
     device->keyboard = nullptr;
+    device->buffered = 0;
     for (IDirectInputDeviceA*& slot : device->unusedDevices) slot = nullptr;
     std::memset(device->firstBlock, 0, sizeof device->firstBlock);
     std::memset(device->secondBlock, 0, sizeof device->secondBlock);
@@ -46,6 +62,7 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     check(device->keyboard->SetDataFormat(&c_dfDIKeyboard), "SetDataFormat Failed");
     check(device->keyboard->SetCooperativeLevel(keyboardWindow, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND),
           "SetCooperativeLevel Failed");
+    device->buffered = enableBuffer(device->keyboard);
     check(device->keyboard->Acquire(), "Acquire Failed");
     return device;
 }
@@ -54,13 +71,42 @@ int readKeyboardState(unsigned char* buffer) {
     KeyboardDevice* device = keyboardDevice.load();
     if (!device || !device->keyboard) return 0;
     const HRESULT result = device->keyboard->GetDeviceState(256, buffer);
-    if (result == DI_OK) return 1;
+    if (result == DI_OK) {
+        readFailing.store(0);
+        return 1;
+    }
     if (result == DIERR_INPUTLOST) {
         device->keyboard->Acquire();
         return 0;
     }
-    reportFailure("GetDeviceState(KEYBOARD) Failed", result, false);
+    if (readFailing.exchange(1) == 0) reportFailure("GetDeviceState(KEYBOARD) Failed", result, false);
     return 0;
+}
+
+int readKeyboardEvents(KeyEvent* out, int capacity) {
+    KeyboardDevice* device = keyboardDevice.load();
+    if (!device || !device->keyboard || device->buffered != 1) return 0;
+    int count = 0;
+    // Drained to the end, so nothing pressed now is left for a later cycle;
+    // events past `capacity` are dropped as an overflow would drop them. A few
+    // rounds at most: keys cannot come faster than that.
+    for (int round = 0; round < 4; ++round) {
+        DIDEVICEOBJECTDATA data[keyboardBufferSize];
+        DWORD got = keyboardBufferSize;
+        const HRESULT result = device->keyboard->GetDeviceData(sizeof data[0], data, &got, 0);
+        // An overflow still delivers what the buffer kept; the snapshots cover the rest.
+        if (result != DI_OK && result != DI_BUFFEROVERFLOW) {
+            if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED) device->keyboard->Acquire();
+            return count;
+        }
+        for (DWORD i = 0; i < got && count < capacity; ++i) {
+            if (data[i].dwOfs > 255) continue;
+            out[count++] = KeyEvent{static_cast<std::uint8_t>(data[i].dwOfs),
+                                    static_cast<std::uint8_t>((data[i].dwData & 0x80) != 0 ? 1 : 0)};
+        }
+        if (got < keyboardBufferSize) break;
+    }
+    return count;
 }
 
 void releaseKeyboardDevice(KeyboardDevice* device) {

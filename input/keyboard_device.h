@@ -8,6 +8,7 @@
 #include <dinput.h>
 
 #include <atomic>
+#include <cstdint>
 
 struct KeyboardDevice {
     IDirectInputA* directInput;
@@ -16,6 +17,17 @@ struct KeyboardDevice {
     IDirectInputDeviceA* unusedDevices[4];
     unsigned char firstBlock[580];
     unsigned char secondBlock[580];
+    // 1 when the device keeps a buffer of key events (set at creation).
+    std::int32_t buffered;
+};
+
+// Key events the device keeps between two drains; a poll cycle sees a few.
+inline constexpr DWORD keyboardBufferSize = 64;
+
+// One buffered key event: the key's code and whether it went down.
+struct KeyEvent {
+    std::uint8_t code;
+    std::uint8_t down;
 };
 
 // Published once by the GUI thread after creation; the poller waits for it and
@@ -32,7 +44,17 @@ extern HWND keyboardWindow;
 KeyboardDevice* createKeyboardDevice(KeyboardDevice* device);
 
 // 1 with a fresh 256-byte snapshot in `buffer`, else 0 and the buffer untouched.
+// A failing read shows its two boxes once, then stays silent until a read
+// succeeds again. Called by the poller and by the options dialog.
 int readKeyboardState(unsigned char* buffer);
+
+// Drains the key events buffered since the last drain, oldest first, into
+// `out`; returns how many. 0 without a buffer or when the read fails (lost
+// input re-acquires the device). Poller thread only.
+int readKeyboardEvents(KeyEvent* out, int capacity);
+
+// Shows the error boxes; replaceable so that tests can count them.
+extern int(WINAPI* keyboardMessageBox)(HWND, LPCSTR, LPCSTR, UINT);
 
 void releaseKeyboardDevice(KeyboardDevice* device);
 

@@ -6,6 +6,7 @@
 #include "hotkey_poller.h"
 #include "keyboard_device.h"
 #include "main_window_proc.h"
+#include "send_key.h"
 #include "settings.h"
 #include "ui_test_support.h"
 
@@ -21,12 +22,19 @@ struct Keys {
     }
 };
 
-std::vector<C> fired(const Keys& previous, const Keys& current, std::initializer_list<std::int32_t> codes) {
+// One cycle's commands from its two snapshots and buffered events; `taken`
+// carries over between the cycles of one test.
+std::vector<C> fired(const Keys& previous, const Keys& current, std::initializer_list<std::int32_t> codes,
+                     std::vector<KeyEvent> events = {}, unsigned char* taken = nullptr) {
+    unsigned char fresh[256] = {};
+    unsigned char pressed[256];
+    keysPressedSince(previous.bytes, current.bytes, events.data(), static_cast<int>(events.size()),
+                     taken ? taken : fresh, pressed);
     std::int32_t bindings[5] = {};
     int i = 0;
     for (std::int32_t c : codes) bindings[i++] = c;
     C out[5];
-    const int n = hotkeyCommands(previous.bytes, current.bytes, bindings, out);
+    const int n = hotkeyCommands(pressed, bindings, out);
     return std::vector<C>(out, out + n);
 }
 
@@ -47,6 +55,36 @@ TEST(HotkeyDecisions, OnlyKeysThatWentDownFire) {
     Keys high;
     high.bytes[0x3B] = 0x81;
     EXPECT_TRUE(fired(high, f1, {0x3B, 0, 0, 0, 0}).empty());
+}
+
+TEST(HotkeyDecisions, BufferedPressesBetweenSnapshotsFireOnce) {
+    const Keys up;
+    Keys f1;
+    f1.down(0x3B);
+    const std::vector<C> start{C::Start};
+    // A tap wholly between two snapshots, twice in one cycle: one Start.
+    EXPECT_EQ(fired(up, up, {0x3B}, {{0x3B, 1}, {0x3B, 0}, {0x3B, 1}, {0x3B, 0}}), start);
+    // Down just after the snapshot: its event fires now, the next cycle's edge
+    // is the same press, and holding it fires nothing more.
+    unsigned char taken[256] = {};
+    EXPECT_EQ(fired(up, up, {0x3B}, {{0x3B, 1}}, taken), start);
+    EXPECT_TRUE(fired(up, f1, {0x3B}, {}, taken).empty());
+    EXPECT_TRUE(fired(f1, f1, {0x3B}, {}, taken).empty());
+    // Released and pressed again: a new press, by event or, after an overflow
+    // lost the events, by the edge.
+    EXPECT_EQ(fired(f1, f1, {0x3B}, {{0x3B, 0}, {0x3B, 1}}, taken), start);
+    EXPECT_TRUE(fired(f1, up, {0x3B}, {{0x3B, 0}}, taken).empty());
+    EXPECT_EQ(fired(up, f1, {0x3B}, {}, taken), start);
+}
+
+TEST(HotkeyDecisions, APressTakenWhileHotkeysAreBlockedNeverFiresLater) {
+    const Keys up;
+    Keys f1;
+    f1.down(0x3B);
+    unsigned char taken[256] = {};
+    fired(up, up, {0x3B}, {{0x3B, 1}}, taken);  // the options dialog is open: not applied
+    EXPECT_TRUE(fired(up, f1, {0x3B}, {}, taken).empty());
+    EXPECT_TRUE(fired(f1, f1, {0x3B}, {}, taken).empty());
 }
 
 TEST(HotkeyDecisions, SharedKeysFireInTableOrder) {
@@ -123,6 +161,55 @@ TEST(KeyboardDevice, ReleaseEmptiesTheRecordAndReadsAfterItFail) {
     EXPECT_EQ(snapshot[10], 0x55);
 }
 
+int boxesShown = 0;
+int WINAPI countBox(HWND, LPCSTR, LPCSTR caption, UINT) {
+    if (std::strcmp(caption, "DirectInput ERROR") == 0) ++boxesShown;
+    return IDOK;
+}
+
+TEST(KeyboardDevice, AReadThatKeepsFailingShowsOnePairOfBoxes) {
+    const HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                        GetModuleHandleA(nullptr), nullptr);
+    keyboardInstance = GetModuleHandleA(nullptr);
+    keyboardWindow = window;
+    KeyboardDevice device{};
+    createKeyboardDevice(&device);
+    ASSERT_NE(device.keyboard, nullptr);
+    EXPECT_EQ(device.buffered, 1);
+    keyboardDevice.store(&device);
+    keyboardMessageBox = countBox;
+    boxesShown = 0;
+    unsigned char snapshot[256];
+    device.keyboard->Unacquire();  // every read now fails
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(readKeyboardState(snapshot), 0);
+    EXPECT_EQ(boxesShown, 2);
+    device.keyboard->Acquire();
+    EXPECT_EQ(readKeyboardState(snapshot), 1);
+    device.keyboard->Unacquire();  // a new run of failures
+    readKeyboardState(snapshot);
+    readKeyboardState(snapshot);
+    EXPECT_EQ(boxesShown, 4);
+    // The drain re-acquires, so the next read succeeds again.
+    KeyEvent events[8];
+    EXPECT_EQ(readKeyboardEvents(events, 8), 0);
+    EXPECT_EQ(readKeyboardState(snapshot), 1);
+    keyboardMessageBox = MessageBoxA;
+    keyboardDevice.store(nullptr);
+    releaseKeyboardDevice(&device);
+    DestroyWindow(window);
+}
+
+TEST(HotkeyPoller, EndsAtQuitWhenNoKeyboardWasEverPublished) {
+    ASSERT_EQ(keyboardDevice.load(), nullptr);
+    processStopwatch().state.quitRequested.store(0);
+    const HANDLE thread = CreateThread(nullptr, 0, runHotkeyPoller, nullptr, 0, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    processStopwatch().state.quitRequested.store(1);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    processStopwatch().state.quitRequested.store(0);
+}
+
 TEST(HotkeysEndToEnd, BoundKeysDriveTheStopwatch) {
     MorviSession session(iniWith({{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Lap", "62,F4"}}));
     ASSERT_TRUE(session.started());
@@ -143,6 +230,22 @@ TEST(HotkeysEndToEnd, BoundKeysDriveTheStopwatch) {
     EXPECT_EQ(std::string(text), buildLapReport(sw, currentTextSettings()));
     std::lock_guard<std::mutex> guard(sw.lock);
     EXPECT_EQ(sw.laps.size(), 3u);
+}
+
+TEST(HotkeysEndToEnd, EveryShortTapCountsWithAnotherWindowInFront) {
+    MorviSession session(iniWith({{"Start", "59,F1"}, {"Lap", "62,F4"}}));
+    ASSERT_TRUE(session.started());
+    const HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 300, 200, 100,
+                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(other);
+    Stopwatch& sw = processStopwatch();
+    pressKey(0x3B);
+    ASSERT_EQ(sw.state.running.load(), 1);
+    tapKey(0x3E, 20, 30, pumpFor);
+    pumpFor(300);
+    DestroyWindow(other);
+    std::lock_guard<std::mutex> guard(sw.lock);
+    EXPECT_EQ(sw.laps.size(), 21u);  // the start and twenty laps
 }
 
 TEST(HotkeysEndToEnd, NothingActsWhileTheOptionsFlagIsSet) {

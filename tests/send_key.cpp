@@ -11,3 +11,12 @@ void sendKeyEvent(WORD code, bool up) {
     input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
     SendInput(1, &input, sizeof input);
 }
+
+void tapKey(WORD code, int taps, DWORD holdMs, void (*pump)(DWORD ms)) {
+    for (int i = 0; i < taps; ++i) {
+        sendKeyEvent(code, false);
+        pump(holdMs);
+        sendKeyEvent(code, true);
+        pump(60 + static_cast<DWORD>(i * 37) % 110);
+    }
+}

@@ -5,3 +5,8 @@
 #include <windows.h>
 
 void sendKeyEvent(WORD code, bool up);
+
+// `taps` presses of a key, each held `holdMs`, with irregular gaps of 60 to
+// 170 ms so that they fall at every phase of the poll cycle. `pump` handles
+// the caller's messages for a while.
+void tapKey(WORD code, int taps, DWORD holdMs, void (*pump)(DWORD ms));
