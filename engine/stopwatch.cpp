@@ -56,7 +56,9 @@ bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime)
     case StopwatchCommand::Lap:
         if (s.running.load() != 1) return false;
         appendRecord(sw.laps, readTick(sw), 0, static_cast<std::uint32_t>(sw.laps.size()));
-        s.lapFlashCount = static_cast<std::int32_t>(lapTime / 100u);
+        // A negative lapTime (a hand-edited file, -100 typed in the dialog) shows
+        // no flash, rather than one that lasts until Reset.
+        s.lapFlashCount = static_cast<std::int32_t>(lapTime) < 0 ? 0 : static_cast<std::int32_t>(lapTime / 100u);
         return true;
     case StopwatchCommand::Next:
         if (s.running.load() != 1) return false;

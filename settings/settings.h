@@ -47,9 +47,16 @@ inline constexpr const char* settingsFileName = "Morvi.ini";
 void loadSettings();
 void saveSettings();
 
-// The same on a record and a path the caller names.
-void loadSettingsFrom(Settings& s, const char* path);
+// The same on a record and a path the caller names. Loading is false when
+// there was no file to read (the no-file defaults were applied).
+bool loadSettingsFrom(Settings& s, const char* path);
 void saveSettingsTo(const Settings& s, const char* path);
+
+// Cancel in the options dialog: reload, but keep the window's rectangle, which
+// is where the window is now; with no file, the members the dialog changes at
+// once (bindings, display font, TxColor) go back to the no-file defaults.
+void reloadSettingsForCancel(Settings& s, const char* path);
+void reloadSettingsForCancel();
 
 // The exact bytes saveSettingsTo writes for a record (CR LF line ends).
 std::string formatSettingsFile(const Settings& s);
@@ -62,7 +69,7 @@ void parseSettingsText(Settings& s, const char* data, std::size_t size);
 // digits, whatever follows ignored; past 32 bits it wraps. False: no number.
 bool scanDecimalText(const char* text, std::int32_t* out);
 
-// The no-file defaults.
+// The no-file defaults (white text, unlike the rest of the record's zeros).
 void applyNoFileDefaults(Settings& s);
 
 template <typename T>

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "key_names.h"
 #include "settings.h"
 
 #ifdef _WIN32
@@ -24,11 +25,15 @@ void setFaceName(LOGFONTA& font, const char* text, std::size_t length) {
     std::memcpy(font.lfFaceName, text, length);
 }
 
+// White: the display is black, and a first start must show its time.
+constexpr COLORREF defaultTextColour = 0xFFFFFF;
+
 void applyFontDefaults(Settings& s) {
     s.Focus = 1;
     s.Button = 1;
     s.displayFont.lfHeight = 24;
     setFaceName(s.displayFont, defaultFaceName, sizeof defaultFaceName - 1);
+    sharedStore(s.fontDialogRecord.rgbColors, defaultTextColour);
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -120,21 +125,40 @@ void parseFaceName(const char* line, LOGFONTA& font) {
     setFaceName(font, p, length);
 }
 
+void setBindingName(KeyBinding& binding, const char* name, std::size_t length) {
+    // A hand-written word longer than the field is cut to fit.
+    if (length > sizeof binding.name - 1) length = sizeof binding.name - 1;
+    std::memset(binding.name, 0, sizeof binding.name);
+    std::memcpy(binding.name, name, length);
+}
+
 void parseBinding(const char* line, const char* key, KeyBinding& binding) {
     const char* p = line;
     std::int32_t code;
     if (!matchKey(p, key) || !scanDecimal(p, code)) return;
     sharedStore(binding.code, code);
-    if (*p != ',') return;
-    ++p;
-    while (isBlank(*p)) ++p;
     std::size_t length = 0;
-    while (p[length] != '\0' && !isBlank(p[length])) ++length;
-    if (length == 0) return;
-    // A hand-written word longer than the field is cut to fit.
-    if (length > sizeof binding.name - 1) length = sizeof binding.name - 1;
-    std::memset(binding.name, 0, sizeof binding.name);
-    std::memcpy(binding.name, p, length);
+    if (*p == ',') {
+        ++p;
+        while (isBlank(*p)) ++p;
+        while (p[length] != '\0' && !isBlank(p[length])) ++length;
+    }
+    if (length == 0) {
+        // An unbound key keeps no name that would show a key doing nothing.
+        if (code == 0) setBindingName(binding, "", 0);
+        return;
+    }
+    // The file keeps names up to their first blank: "Shift (Left)" is read as
+    // "Shift". When the word is how the key's own name begins, the whole name
+    // comes back, so left and right keys stay apart.
+    if (code > 0 && code <= 255) {
+        const char* full = lookupKeyName(static_cast<std::uint32_t>(code));
+        if (std::strncmp(full, p, length) == 0 && full[length] == ' ') {
+            setBindingName(binding, full, std::strlen(full));
+            return;
+        }
+    }
+    setBindingName(binding, p, length);
 }
 
 const char* const bindingKeys[BindingCount] = {"Start", "Stop", "Reset", "Lap", "Next"};
@@ -278,13 +302,31 @@ void parseSettingsText(Settings& s, const char* data, std::size_t size) {
     }
 }
 
-void loadSettingsFrom(Settings& s, const char* path) {
+bool loadSettingsFrom(Settings& s, const char* path) {
     std::string text;
     if (!readWholeFile(path, text)) {
         applyNoFileDefaults(s);
-        return;
+        return false;
     }
     parseSettingsText(s, text.data(), text.size());
+    return true;
+}
+
+void reloadSettingsForCancel(Settings& s, const char* path) {
+    RECT& r = s.windowRect;
+    const RECT kept{sharedLoad(r.left), sharedLoad(r.top), sharedLoad(r.right), sharedLoad(r.bottom)};
+    if (!loadSettingsFrom(s, path)) {
+        for (KeyBinding& b : s.keyBindings) {
+            sharedStore(b.code, 0);
+            setBindingName(b, "", 0);
+        }
+        std::memset(&s.displayFont, 0, sizeof s.displayFont);
+        applyFontDefaults(s);
+    }
+    sharedStore(r.left, kept.left);
+    sharedStore(r.top, kept.top);
+    sharedStore(r.right, kept.right);
+    sharedStore(r.bottom, kept.bottom);
 }
 
 std::string formatSettingsFile(const Settings& s) {
@@ -343,5 +385,7 @@ void saveSettingsTo(const Settings& s, const char* path) {
 }
 
 void loadSettings() { loadSettingsFrom(processSettings(), settingsFileName); }
+
+void reloadSettingsForCancel() { reloadSettingsForCancel(processSettings(), settingsFileName); }
 
 void saveSettings() { saveSettingsTo(processSettings(), settingsFileName); }

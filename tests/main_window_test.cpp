@@ -265,15 +265,34 @@ TEST(MainWindow, SettingsAreSavedWhenTheWindowIsDestroyed) {
     EXPECT_EQ(processStopwatch().state.quitRequested.load(), 1);
 }
 
-TEST(MainWindow, ALeftEdgeOfZeroIsNotRestored) {
-    MorviSession session(iniWith({{"Left", "0"}, {"Right", "300"}, {"Top", "10"}, {"Bottom", "200"}}));
-    ASSERT_TRUE(session.started());
+RECT outerRect(HWND w) {
     RECT r{};
-    GetWindowRect(session.window(), &r);
-    EXPECT_EQ(r.left, 200);
-    EXPECT_EQ(r.top, 200);
-    EXPECT_EQ(r.right - r.left, 200);
-    EXPECT_EQ(r.bottom - r.top, 100);
+    GetWindowRect(w, &r);
+    return r;
+}
+
+TEST(MainWindow, TheSavedRectangleIsRestoredWhenItHasASizeOnSomeMonitor) {
+    {
+        // At the screen's left edge.
+        MorviSession edge(iniWith({{"Left", "0"}, {"Right", "300"}, {"Top", "10"}, {"Bottom", "200"}}));
+        ASSERT_TRUE(edge.started());
+        const RECT r = outerRect(edge.window());
+        EXPECT_EQ(r.left, 0);
+        EXPECT_EQ(r.top, 10);
+        EXPECT_EQ(r.right, 300);
+    }
+    {
+        // On a monitor since unplugged: at the creation position instead.
+        MorviSession lost(iniWith({{"Left", "30000"}, {"Right", "30300"}, {"Top", "10"}, {"Bottom", "200"}}));
+        ASSERT_TRUE(lost.started());
+        const RECT r = outerRect(lost.window());
+        EXPECT_EQ(r.left, 200);
+        EXPECT_EQ(r.top, 200);
+        EXPECT_EQ(r.right - r.left, 200);
+    }
+    EXPECT_FALSE(savedRectUsable(RECT{0, 0, 0, 0}));
+    EXPECT_FALSE(savedRectUsable(RECT{100, 100, 100, 300}));
+    EXPECT_TRUE(savedRectUsable(RECT{0, 0, 200, 100}));
 }
 
 LONG style(HWND w) { return GetWindowLongA(w, GWL_STYLE); }
@@ -297,6 +316,19 @@ TEST(MainWindow, StylesFollowTheSwitches) {
         MorviSession empty("", true);  // an empty file leaves Title at 0
         ASSERT_TRUE(empty.started());
         EXPECT_EQ(style(empty.window()) & WS_CAPTION, 0);
+    }
+    {
+        // Without a saved rectangle too: a window shown later stays below it.
+        MorviSession topmost(iniWith({{"Topmost", "1"}}));
+        ASSERT_TRUE(topmost.started());
+        const HWND later = CreateWindowExA(0, "STATIC", "later", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        SetForegroundWindow(later);
+        pumpFor(50);
+        HWND above = topmost.window();
+        while (above && above != later) above = GetWindow(above, GW_HWNDNEXT);
+        EXPECT_EQ(above, later);
+        DestroyWindow(later);
     }
     {
         // Topmost takes effect through the restoring SetWindowPos.

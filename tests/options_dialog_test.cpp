@@ -266,15 +266,50 @@ TEST_F(OptionsDialog, CancelReloadsTheFile) {
     EXPECT_EQ(optionsDialog, nullptr);
     EXPECT_EQ(processStopwatch().state.optionsOpen.load(), 0);
     EXPECT_EQ(processSettings().Focus, 1);
-    // The file's unbound Start carries no name: the captured name stays beside code 0.
+    // The file's unbound Start: code 0, and no captured name left beside it.
     EXPECT_EQ(binding(BindStart).code, 0);
-    EXPECT_STREQ(binding(BindStart).name, "F1");
-    // Closing is the same as Cancel, and an armed binding stays armed for the next dialog.
+    EXPECT_STREQ(binding(BindStart).name, "");
+    // Closing is the same as Cancel, and leaves no binding armed for the next dialog.
     sendCommand(session->window(), ID_MENU_OPTIONS);
     focus(IDC_OPT_STOP_KEY);
     SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(optionsDialog, nullptr);
-    EXPECT_EQ(captureArmed[BindStop], 1);
+    EXPECT_EQ(captureArmed[BindStop], 0);
+}
+
+BOOL CALLBACK findOwned(HWND w, LPARAM found) {
+    HWND* result = reinterpret_cast<HWND*>(found);
+    if (GetWindow(w, GW_OWNER) != result[0] || !IsWindowVisible(w)) return TRUE;
+    result[1] = w;
+    return FALSE;
+}
+
+// Cancels the font dialog, from another thread, once it shows.
+DWORD WINAPI cancelFontDialog(LPVOID owner) {
+    for (int i = 0; i < 500; ++i) {
+        HWND found[2] = {static_cast<HWND>(owner), nullptr};
+        EnumWindows(findOwned, reinterpret_cast<LPARAM>(found));
+        if (found[1]) {
+            PostMessageA(found[1], WM_COMMAND, IDCANCEL, 0);
+            return 1;
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
+TEST_F(OptionsDialog, CancellingTheFontDialogKeepsTheFont) {
+    ini = iniWith({{"Height", "-40"}, {"FaceName", "Courier New"}, {"Weight", "700"}});
+    open();
+    const LOGFONTA before = processSettings().displayFont;
+    const HANDLE canceller = CreateThread(nullptr, 0, cancelFontDialog, optionsDialog, 0, nullptr);
+    click(IDC_OPT_FONT);
+    DWORD cancelled = 0;
+    WaitForSingleObject(canceller, 10000);
+    GetExitCodeThread(canceller, &cancelled);
+    CloseHandle(canceller);
+    ASSERT_EQ(cancelled, 1u);
+    EXPECT_EQ(std::memcmp(&processSettings().displayFont, &before, sizeof before), 0);
 }
 
 TEST_F(OptionsDialog, EscNeverClosesAndEnterOnlyThroughAFocusedButton) {

@@ -190,13 +190,17 @@ TEST_F(Engine, LapFlashCountIsLapTimeOverOneHundred) {
     sw.state.lapFlashCount = 3;
     at(1300, C::Lap, 1000);
     EXPECT_EQ(sw.state.lapFlashCount, 10);  // set again, not added
-    // Unsigned division: -1 in the file is 4294967295 ms.
+    // A negative pattern (-1 in the file, -100 typed) shows no flash at all.
     at(1400, C::Lap, 0xFFFFFFFFu);
-    EXPECT_EQ(sw.state.lapFlashCount, 42949672);
+    EXPECT_EQ(sw.state.lapFlashCount, 0);
+    at(1450, C::Lap, static_cast<std::uint32_t>(-100));
+    EXPECT_EQ(sw.state.lapFlashCount, 0);
+    at(1460, C::Lap, 0x7FFFFFFFu);
+    EXPECT_EQ(sw.state.lapFlashCount, 21474836);
     // Stop and resume leave the countdown running.
     at(1500, C::Stop);
     at(1600, C::Start);
-    EXPECT_EQ(sw.state.lapFlashCount, 42949672);
+    EXPECT_EQ(sw.state.lapFlashCount, 21474836);
 }
 
 // One key bound to several commands: the poller applies them in table order.

@@ -44,6 +44,11 @@ CommandAction commandForId(int id) {
     }
 }
 
+bool savedRectUsable(const RECT& r) {
+    // A monitor since unplugged would open the window where nobody can see it.
+    return r.right - r.left > 0 && r.bottom - r.top > 0 && MonitorFromRect(&r, MONITOR_DEFAULTTONULL) != nullptr;
+}
+
 int displayBottom(int clientBottom) { return processSettings().Button == 1 ? clientBottom - 28 : clientBottom; }
 
 namespace {
@@ -77,8 +82,11 @@ void onCreate(HWND window) {
     }
     if (s.WindowFix == 1) SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_THICKFRAME);
     const RECT r = s.windowRect;
-    if (r.right != 0 && r.left != 0)
+    if (savedRectUsable(r))
         SetWindowPos(window, insertAfter, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
+    else if (s.Topmost == 1)
+        // The style bit alone does not put a window in the topmost band.
+        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
 

@@ -31,5 +31,9 @@ CommandAction commandForId(int id);
 // The four settings the time texts read, taken from the settings record.
 TextSettings currentTextSettings();
 
+// Whether creation moves the window to the saved rectangle: one with a size
+// (all zero: none was saved) that lies at least partly on some monitor.
+bool savedRectUsable(const RECT& r);
+
 // Client height left for the display when Button is exactly 1.
 int displayBottom(int clientBottom);

@@ -73,10 +73,11 @@ void chooseFont(HWND dialog) {
     cf.hwndOwner = dialog;
     cf.lpLogFont = &working;
     cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;  // 0x141
-    ChooseFontA(&cf);
+    const BOOL chosen = ChooseFontA(&cf);
     // The record must not keep pointing at this stack frame.
     cf.lpLogFont = nullptr;
-    s.displayFont = working;
+    // A cancelled dialog may still have written its preselection into `working`.
+    if (chosen) s.displayFont = working;
 }
 
 void closeDialog(HWND dialog) {
@@ -156,7 +157,7 @@ void onOk(HWND dialog) {
 }
 
 void onCancel(HWND dialog) {
-    loadSettings();
+    reloadSettingsForCancel();
     closeDialog(dialog);
     destroyDialog(dialog);
 }
@@ -210,6 +211,11 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_KEYUP:
     case WM_SYSKEYUP: readKeyboardState(keysAtKeyUp); break;
     case WM_COMMAND: onCommand(dialog, wParam); break;
+    // However the dialog goes, no capture stays armed: the next dialog's first
+    // key, typed anywhere, would rebind silently.
+    case WM_DESTROY:
+        for (std::int32_t& armed : captureArmed) armed = 0;
+        break;
     default: break;
     }
     return 0;
