@@ -32,6 +32,9 @@ void BM_BuildLapReport(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
     state.counters["report_bytes"] = static_cast<double>(bytes);
+    state.counters["per_record"] =
+        benchmark::Counter(static_cast<double>(state.range(0)),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BuildLapReport)
     ->Arg(1000)

@@ -1,6 +1,7 @@
 #include "time_texts.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -86,44 +87,78 @@ std::optional<DisplayText> flashLocked(Stopwatch& sw, const TextSettings& ts) {
     return parenthesised(d, ts);
 }
 
-void appendCumulative(std::string& out, std::uint32_t d, bool minutes) {
-    char buf[48];
-    const Fields f = splitDuration(d);
-    const int len = minutes ? std::snprintf(buf, sizeof buf, "%02d:%02d   ", asInt(f.totalMinutes), asInt(f.s))
-                            : std::snprintf(buf, sizeof buf, "%02d:%02d:%02d   ", asInt(f.h), asInt(f.m), asInt(f.s));
-    out.append(buf, static_cast<std::size_t>(len));
+// Two digits of every value below 100.
+constexpr char twoDigits[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// "%02d" of a field; fields never exceed 71582 (the minutes of 2^32 - 1 ms).
+char* putField(char* p, unsigned v) {
+    if (v >= 100) {
+        const unsigned high = v / 100;  // at most 715
+        if (high >= 100) *p++ = static_cast<char>('0' + high / 100);
+        if (high >= 10) {
+            const unsigned pair = high % 100;
+            *p++ = twoDigits[2 * pair];
+            *p++ = twoDigits[2 * pair + 1];
+        } else {
+            *p++ = static_cast<char>('0' + high);
+        }
+        v %= 100;
+    }
+    *p++ = twoDigits[2 * v];
+    *p++ = twoDigits[2 * v + 1];
+    return p;
 }
 
-void appendLap(std::string& out, std::uint32_t d, bool minutes) {
-    char buf[48];
-    const Fields f = splitDuration(d);
-    const int len = minutes
-                        ? std::snprintf(buf, sizeof buf, "(%02d:%02d)\r\n", asInt(f.totalMinutes), asInt(f.s))
-                        : std::snprintf(buf, sizeof buf, "(%02d:%02d:%02d)\r\n", asInt(f.h), asInt(f.m), asInt(f.s));
-    out.append(buf, static_cast<std::size_t>(len));
+char* putText(char* p, const char* text, std::size_t n) {
+    std::memcpy(p, text, n);
+    return p + n;
 }
 
+char* putDuration(char* p, std::uint32_t d, bool minutes) {
+    const Fields f = splitDuration(d);
+    if (minutes) {
+        p = putField(p, f.totalMinutes);
+    } else {
+        p = putField(p, f.h);
+        *p++ = ':';
+        p = putField(p, f.m);
+    }
+    *p++ = ':';
+    return putField(p, f.s);
+}
+
+// The report is the bulk of a Lap's work on long runs: written field by field
+// into one string sized for its longest lines, rather than through snprintf.
 std::string reportLocked(const LapList& laps, const TextSettings& ts) {
     if (laps.size() < 2) return " ";
     const bool minutes = minutesMode(ts);
-    std::string out;
-    // Longest line: "1193:02:47   (1193:02:47)\r\n" plus a blank line.
-    out.reserve(laps.size() * 32 + 48);
+    // Longest line: "1193:02:47   (1193:02:47)\r\n" plus a blank line; the end
+    // block is shorter than 48.
+    std::string out(laps.size() * 29 + 48, '\0');
+    char* const begin = out.data();
+    char* p = begin;
     const Tick first = laps[0].tick;
     Tick segmentBase = first;
     Tick previous = first;
     for (std::size_t i = 1; i < laps.size(); ++i) {
         const LapRecord& r = laps[i];
-        appendCumulative(out, r.tick - segmentBase, minutes);
-        appendLap(out, r.tick - previous, minutes);
+        p = putDuration(p, r.tick - segmentBase, minutes);
+        p = putText(p, "   (", 4);
+        p = putDuration(p, r.tick - previous, minutes);
+        p = putText(p, ")\r\n", 3);
         if (r.marker == 1) {
-            out.append("\r\n");
+            p = putText(p, "\r\n", 2);
             segmentBase = r.tick;
         }
         previous = r.tick;
     }
-    out.append("\r\nTotal Time\r\n");
-    appendCumulative(out, laps.back().tick - first, minutes);
+    p = putText(p, "\r\nTotal Time\r\n", 14);
+    p = putDuration(p, laps.back().tick - first, minutes);
+    p = putText(p, "   ", 3);
+    out.resize(static_cast<std::size_t>(p - begin));
     return out;
 }
 
@@ -159,4 +194,8 @@ std::optional<DisplayText> paintDisplayText(Stopwatch& sw, const TextSettings& t
     }
     if (s.splitView == 1) return splitLocked(sw, ts);
     return mainLocked(sw, ts);
+}
+
+std::size_t formatReportDuration(char* out, std::uint32_t duration, bool minutes) {
+    return static_cast<std::size_t>(putDuration(out, duration, minutes) - out);
 }

@@ -28,6 +28,11 @@ DisplayText splitDisplayText(Stopwatch& sw, const TextSettings& ts);
 std::optional<DisplayText> lapFlashText(Stopwatch& sw, const TextSettings& ts);
 std::string buildLapReport(Stopwatch& sw, const TextSettings& ts);
 
+// A duration as the report writes it ("%02d:%02d:%02d" of hours, minutes and
+// seconds, or "%02d:%02d" of minutes and seconds), without a terminator, into
+// at least 10 bytes; returns the length.
+std::size_t formatReportDuration(char* out, std::uint32_t duration, bool minutes);
+
 // One paint's choice of text, with the lap-flash countdown step, as one
 // indivisible step. Nothing when the flash has no text to show.
 std::optional<DisplayText> paintDisplayText(Stopwatch& sw, const TextSettings& ts);

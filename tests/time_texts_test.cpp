@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <vector>
+
 #include "test_support.h"
 #include "time_texts.h"
 
@@ -190,6 +193,24 @@ TEST_F(Texts, TextsOnListsTheCommandsNeverProduce) {
     EXPECT_EQ(flash(hms), "(00:00:00)");
     sw.laps = {{100, 1, 0}, {2100, 0, 1}, {7100, 1, 0}};
     EXPECT_EQ(flash(hms), "(00:00:07)");
+}
+
+TEST(ReportFormatter, MatchesTheFormatStringsForAnyDuration) {
+    std::uint32_t x = 2463534242u;  // xorshift: a spread over all 32 bits
+    std::vector<std::uint32_t> durations{0, 999, 59999, 60000, 3599999, 3600000, 359999999, 0xFFFFFFFFu};
+    for (int i = 0; i < 20000; ++i) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        durations.push_back(x >> (i % 32));
+    }
+    for (const std::uint32_t d : durations) {
+        const unsigned s = d / 1000u, m = s / 60u;
+        char expected[32], got[16];
+        std::snprintf(expected, sizeof expected, "%02d:%02d:%02d", static_cast<int>(m / 60u), static_cast<int>(m % 60u),
+                      static_cast<int>(s % 60u));
+        ASSERT_EQ(std::string(got, formatReportDuration(got, d, false)), expected) << d;
+        std::snprintf(expected, sizeof expected, "%02d:%02d", static_cast<int>(m), static_cast<int>(s % 60u));
+        ASSERT_EQ(std::string(got, formatReportDuration(got, d, true)), expected) << d;
+    }
 }
 
 TEST_F(Texts, ReportShapes) {

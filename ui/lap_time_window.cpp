@@ -1,29 +1,63 @@
 #include "lap_time_window.h"
 
-#include <string>
+#include <cstring>
 
 #include "main_window_proc.h"
 #include "resource_ids.h"
 #include "time_texts.h"
 
+namespace {
+
+// The text last put into the box; GUI thread only, like the box.
+std::string reportShown;
+
+void rememberBoxText(HWND dialog) {
+    char text[64] = {};
+    GetDlgItemTextA(dialog, IDC_LAPTIME_TEXT, text, sizeof text);
+    reportShown = text;
+}
+
+// Rebuilds the report and replaces only the tail that changed. The caret ends
+// after the replaced text, so the view follows the newest line.
+void updateReport(HWND dialog) {
+    std::string report = buildLapReport(processStopwatch(), currentTextSettings());
+    const ReportTailEdit edit = lapReportTailEdit(reportShown, report);
+    if (edit.needed) {
+        const HWND box = GetDlgItem(dialog, IDC_LAPTIME_TEXT);
+        SendMessageA(box, EM_SETSEL, edit.start, -1);
+        SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(report.c_str() + edit.start));
+        SendMessageA(box, EM_SCROLLCARET, 0, 0);
+    }
+    reportShown.swap(report);
+}
+
+}  // namespace
+
+ReportTailEdit lapReportTailEdit(const std::string& shown, const std::string& report) {
+    const std::size_t common = shown.size() < report.size() ? shown.size() : report.size();
+    // Whole blocks first: the two nearly always differ only near the end.
+    constexpr std::size_t block = 4096;
+    std::size_t i = 0;
+    while (i + block <= common && std::memcmp(shown.data() + i, report.data() + i, block) == 0) i += block;
+    while (i < common && shown[i] == report[i]) ++i;
+    return ReportTailEdit{i < shown.size() || i < report.size(), i};
+}
+
 void refreshLapTimeWindow(void*) {
     const HWND window = lapTimeWindow.load();
-    // A hidden window's text is never seen, and showing the window activates
-    // it, which rebuilds the report. Filling the text box costs time linear in
-    // the report (tens of milliseconds per thousand laps), and the poller waits
-    // for it, so it is spent only where it shows.
-    if (!window || !IsWindowVisible(window)) return;
-    const std::string report = buildLapReport(processStopwatch(), currentTextSettings());
-    SetDlgItemTextA(window, IDC_LAPTIME_TEXT, report.c_str());
+    if (window) SendMessageA(window, WM_LAPREPORT_REFRESH, 0, 0);
 }
 
 INT_PTR CALLBACK lapTimeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_ACTIVATE: {
-        const std::string report = buildLapReport(processStopwatch(), currentTextSettings());
-        SetDlgItemTextA(dialog, IDC_LAPTIME_TEXT, report.c_str());
-        return TRUE;
-    }
+    case WM_INITDIALOG:
+        // Replacing a tail obeys the box's limit (30 000 characters at first),
+        // which a long run's report passes.
+        SendDlgItemMessageA(dialog, IDC_LAPTIME_TEXT, EM_SETLIMITTEXT, 0, 0);
+        rememberBoxText(dialog);
+        return FALSE;
+    case WM_ACTIVATE:
+    case WM_LAPREPORT_REFRESH: updateReport(dialog); return TRUE;
     case WM_CLOSE: ShowWindow(dialog, SW_HIDE); return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_LAPTIME_OK) ShowWindow(dialog, SW_HIDE);

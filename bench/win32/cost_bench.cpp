@@ -163,6 +163,45 @@ Figures measure(const std::string& exe, const char* className, const std::string
     return f;
 }
 
+// Milliseconds of one command, sent and answered, as the median of five.
+double commandMs(const MorviProcess& p, int id) {
+    LARGE_INTEGER frequency, begin, end;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> times;
+    for (int i = 0; i < 5; ++i) {
+        QueryPerformanceCounter(&begin);
+        p.command(id);
+        QueryPerformanceCounter(&end);
+        times.push_back(1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) /
+                        static_cast<double>(frequency.QuadPart));
+    }
+    return median(times);
+}
+
+// One Lap at a growing number of laps, with the lap-time window shown and hidden.
+void printLapCosts(const std::string& exe) {
+    morviExePath = exe;
+    morviWindowClass = "Morvi";
+    ScratchDir dir;
+    MorviProcess p;
+    if (!p.start(dir.path().string())) return;
+    p.command(40101);
+    std::printf("\n| laps before the Lap | window hidden | window shown |\n|---|---|---|\n");
+    int laps = 0;
+    for (const int target : {100, 1000, 3000, 10000}) {
+        for (; laps < target; ++laps) p.command(40104);
+        const double hidden = commandMs(p, 40104);
+        p.command(40107);
+        pumpDriver(100);
+        const double shown = commandMs(p, 40104);
+        PostMessageA(p.lapTimeWindow(), WM_COMMAND, MAKEWPARAM(40402, BN_CLICKED), 0);
+        pumpDriver(100);
+        laps += 10;
+        std::printf("| %d | %.2f ms | %.2f ms |\n", target, hidden, shown);
+    }
+    p.close(30000);
+}
+
 void row(const char* what, double morvi, double baseline, const char* unit) {
     if (morvi < 0) {
         std::printf("| %s | %.1f %s | n/a | n/a |\n", what, baseline, unit);
@@ -196,6 +235,7 @@ int main(int argc, char** argv) {
     std::printf("| Lap taps caught, held 30 ms / 60 ms, of 50 each | %d / %d | n/a | n/a |\n", morvi.tapsCaught30,
                 morvi.tapsCaught60);
     row("executable size, stripped", morvi.sizeKiB, base.sizeKiB, "KiB");
+    printLapCosts(argv[1]);
     timeEndPeriod(1);
     return 0;
 }
