@@ -6,13 +6,15 @@ PRESETS_TESTED := native native-tsan win32 win64 fuzz
 WIN = $(shell scripts/runs-32bit && echo win32 || echo win64)
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: run test deps build bench fuzz lint format clean screenshot
+.PHONY: run test deps build bench fuzz lint format clean screenshot dist
 
 deps:
 	@scripts/install-deps
 
 # Build the Windows program and start it under Wine here, so Morvi.ini lands in this folder.
 run: deps
+	@if [[ -z $${DISPLAY:-} && $$(uname -s) != MINGW* && $$(uname -s) != MSYS* ]]; then \
+	  echo "make run: no display (DISPLAY is not set), so Morvi's window could not be seen"; exit 1; fi
 	cmake --preset $(WIN) >/dev/null
 	cmake --build --preset $(WIN) --target Morvi
 	@if [[ ! -f build/$(WIN)/Morvi.exe ]]; then echo "Morvi.exe is not built yet"; exit 1; fi
@@ -54,8 +56,13 @@ fuzz: deps
 screenshot: deps
 	cmake --preset $(WIN) >/dev/null
 	cmake --build --preset $(WIN)
-	cd build/$(WIN) && ctest -L display --output-on-failure
+	cd build/$(WIN) && ctest -R display_tests --output-on-failure
 	convert build/$(WIN)/morvi-window.bmp -scale 200% docs/morvi-window.png
+
+# The release for Windows users: dist/Morvi-<version>-win32.zip.
+dist: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 --target dist
 
 lint:
 	clang-format --dry-run --Werror $(SOURCES)
@@ -67,4 +74,4 @@ format:
 	clang-format -i $(SOURCES)
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -15,10 +15,23 @@ target_compile_options(morvi_ui PRIVATE ${MORVI_WARNINGS})
 target_link_libraries(morvi_ui PUBLIC morvi_core dinput dxguid winmm comdlg32 gdi32 user32)
 
 # The resources, linked into the program and into the tests that open windows.
+configure_file(ui/version.h.in ${CMAKE_BINARY_DIR}/generated/morvi_version.h @ONLY)
 add_library(morvi_resources OBJECT ui/morvi.rc)
+target_include_directories(morvi_resources PRIVATE ${CMAKE_BINARY_DIR}/generated)
 set_source_files_properties(ui/morvi.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/ui/options_dialog.rc;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.ico;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.manifest;${CMAKE_CURRENT_SOURCE_DIR}/ui/resource_ids.h")
 
 add_executable(Morvi WIN32 ui/winmain.cpp $<TARGET_OBJECTS:morvi_resources>)
 target_compile_options(Morvi PRIVATE ${MORVI_WARNINGS})
 target_link_libraries(Morvi PRIVATE morvi_ui)
+
+# The release: the stripped program, README.txt and LICENSE in one zip, the same
+# bytes on every run (`make dist` for the 32-bit one).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
+  set(MORVI_DIST_NAME Morvi-${PROJECT_VERSION}-win64.zip)
+else()
+  set(MORVI_DIST_NAME Morvi-${PROJECT_VERSION}-win32.zip)
+endif()
+add_custom_target(dist
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/dist $<TARGET_FILE:Morvi> ${CMAKE_SOURCE_DIR}/dist/${MORVI_DIST_NAME}
+  DEPENDS Morvi VERBATIM)

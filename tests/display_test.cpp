@@ -20,15 +20,11 @@ struct Capture {
     COLORREF at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 };
 
-// The window's client area as the screen shows it.
-Capture captureClient(HWND w) {
-    RECT client{};
-    GetClientRect(w, &client);
-    POINT origin{0, 0};
-    ClientToScreen(w, &origin);
+// A rectangle of the screen as it shows it.
+Capture captureScreen(POINT origin, int width, int height) {
     Capture c;
-    c.width = client.right;
-    c.height = client.bottom;
+    c.width = width;
+    c.height = height;
     const HDC screen = GetDC(nullptr);
     const HDC memory = CreateCompatibleDC(screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(screen, c.width, c.height);
@@ -41,6 +37,22 @@ Capture captureClient(HWND w) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return c;
+}
+
+// The window's client area.
+Capture captureClient(HWND w) {
+    RECT client{};
+    GetClientRect(w, &client);
+    POINT origin{0, 0};
+    ClientToScreen(w, &origin);
+    return captureScreen(origin, client.right, client.bottom);
+}
+
+// The whole window as a user sees it, caption and frame included.
+Capture captureWindow(HWND w) {
+    RECT r{};
+    GetWindowRect(w, &r);
+    return captureScreen(POINT{r.left, r.top}, r.right - r.left, r.bottom - r.top);
 }
 
 void writeBmp(const Capture& c, const std::string& path) {
@@ -121,7 +133,7 @@ TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
     // The button row: light button faces, not the black display.
     const Census buttons = census(running, RGB(0, 0, 0), display + 2, running.height - 2);
     EXPECT_LT(buttons.colour, buttons.other / 4);
-    if (!bmpPath.empty()) writeBmp(running, bmpPath);
+    if (!bmpPath.empty()) writeBmp(captureWindow(w), bmpPath);
 
     sendCommand(w, ID_MENU_STOP);
     pumpFor(300);
