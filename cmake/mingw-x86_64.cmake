@@ -1,20 +1,5 @@
-# Cross build of the 64-bit Windows build of the program with MinGW-w64 (posix threads, so
-# that std::thread and std::mutex exist), tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# The same sources as a 64-bit Windows program, for machines whose kernel runs
+# no 32-bit code (and so no 32-bit Wine).
+set(MORVI_MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# No DLL beyond the system's; no link time in the header, so that the same
-# sources give the same bytes.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
