@@ -10,9 +10,15 @@ unsigned char previousKeys[256];
 unsigned char currentKeys[256];
 unsigned char pressTaken[256];
 
+namespace {
+
+// A hand-edited code outside the snapshot would index past it: no key.
+bool isKeyCode(std::int32_t code) { return code > 0 && code <= 255; }
+
+}  // namespace
+
 bool isNewPressBetween(const unsigned char* previous, const unsigned char* current, std::int32_t code) {
-    // A hand-edited code outside the snapshot would index past it: no key.
-    if (code <= 0 || code > 255) return false;
+    if (!isKeyCode(code)) return false;
     return (current[code] & 0x80) != 0 && (previous[code] & 0x80) == 0;
 }
 
@@ -40,8 +46,7 @@ int hotkeyCommands(const unsigned char pressed[256], const std::int32_t codes[5]
                                               StopwatchCommand::Lap, StopwatchCommand::Next};
     int count = 0;
     for (int i = 0; i < 5; ++i)
-        // A hand-edited code outside the snapshot is no key.
-        if (codes[i] > 0 && codes[i] <= 255 && (pressed[codes[i]] & 0x80) != 0) out[count++] = order[i];
+        if (isKeyCode(codes[i]) && (pressed[codes[i]] & 0x80) != 0) out[count++] = order[i];
     return count;
 }
 
@@ -60,13 +65,11 @@ void dragStep(HWND mainWindow) {
     GetCursorPos(&cursor);
     const LONG dx = cursor.x - dragState.lastCursorX.load();
     const LONG dy = cursor.y - dragState.lastCursorY.load();
-    RECT& r = processSettings().windowRect;
-    sharedStore(r.left, sharedLoad(r.left) + dx);
-    sharedStore(r.right, sharedLoad(r.right) + dx);
-    sharedStore(r.top, sharedLoad(r.top) + dy);
-    sharedStore(r.bottom, sharedLoad(r.bottom) + dy);
-    const LONG left = sharedLoad(r.left), top = sharedLoad(r.top);
-    MoveWindow(mainWindow, left, top, sharedLoad(r.right) - left, sharedLoad(r.bottom) - top, TRUE);
+    RECT& saved = processSettings().windowRect;
+    RECT r = sharedLoadRect(saved);
+    OffsetRect(&r, dx, dy);
+    sharedStoreRect(saved, r);
+    MoveWindow(mainWindow, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
     dragState.lastCursorX.store(cursor.x);
     dragState.lastCursorY.store(cursor.y);
 }

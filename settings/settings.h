@@ -81,3 +81,15 @@ template <typename T>
 void sharedStore(T& word, T value) {
     std::atomic_ref<T>(word).store(value, std::memory_order_relaxed);
 }
+
+// windowRect word by word, as the two threads share it.
+inline RECT sharedLoadRect(const RECT& r) {
+    return RECT{sharedLoad(r.left), sharedLoad(r.top), sharedLoad(r.right), sharedLoad(r.bottom)};
+}
+
+inline void sharedStoreRect(RECT& r, const RECT& value) {
+    sharedStore(r.left, value.left);
+    sharedStore(r.top, value.top);
+    sharedStore(r.right, value.right);
+    sharedStore(r.bottom, value.bottom);
+}

@@ -313,8 +313,7 @@ bool loadSettingsFrom(Settings& s, const char* path) {
 }
 
 void reloadSettingsForCancel(Settings& s, const char* path) {
-    RECT& r = s.windowRect;
-    const RECT kept{sharedLoad(r.left), sharedLoad(r.top), sharedLoad(r.right), sharedLoad(r.bottom)};
+    const RECT kept = sharedLoadRect(s.windowRect);
     if (!loadSettingsFrom(s, path)) {
         for (KeyBinding& b : s.keyBindings) {
             sharedStore(b.code, 0);
@@ -323,10 +322,7 @@ void reloadSettingsForCancel(Settings& s, const char* path) {
         std::memset(&s.displayFont, 0, sizeof s.displayFont);
         applyFontDefaults(s);
     }
-    sharedStore(r.left, kept.left);
-    sharedStore(r.top, kept.top);
-    sharedStore(r.right, kept.right);
-    sharedStore(r.bottom, kept.bottom);
+    sharedStoreRect(s.windowRect, kept);
 }
 
 std::string formatSettingsFile(const Settings& s) {

@@ -57,11 +57,7 @@ void storeWindowRect(HWND window) {
     if (IsIconic(window)) return;
     RECT r{};
     GetWindowRect(window, &r);
-    RECT& saved = processSettings().windowRect;
-    sharedStore(saved.left, r.left);
-    sharedStore(saved.top, r.top);
-    sharedStore(saved.right, r.right);
-    sharedStore(saved.bottom, r.bottom);
+    sharedStoreRect(processSettings().windowRect, r);
 }
 
 void onCreate(HWND window) {

@@ -48,9 +48,7 @@ int tapsCaught(MorviProcess& p, DWORD holdMs) {
     const std::string report = p.lapTimeText();
     PostMessageA(p.lapTimeWindow(), WM_COMMAND, MAKEWPARAM(40402, BN_CLICKED), 0);
     pumpDriver(200);
-    int lines = 0;
-    for (std::size_t at = report.find("   ("); at != std::string::npos; at = report.find("   (", at + 1)) ++lines;
-    return lines - 1;  // the stop's line
+    return lapsInReport(report);
 }
 
 double percentile95(std::vector<double> v) {

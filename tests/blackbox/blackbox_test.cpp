@@ -126,14 +126,6 @@ TEST(BlackBox, LapsAPauseAndStopsGiveTheReportOfTheRunWithoutThePause) {
     EXPECT_EQ(morvi.close(), 0u);
 }
 
-// Lap lines of a report: every timed line but the one that ends a segment.
-int lapsIn(const std::string& report) {
-    int total = 0;
-    int laps = 0;
-    for (const ReportLine& line : parseReport(report, &total)) laps += line.cumulative >= 0 ? 1 : 0;
-    return laps - 1;  // the stop
-}
-
 TEST(BlackBox, TwentyQuickTapsGiveTwentyLapsInTheHiddenReport) {
     ScratchDir dir;
     writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys());
@@ -148,7 +140,7 @@ TEST(BlackBox, TwentyQuickTapsGiveTwentyLapsInTheHiddenReport) {
     std::string report;
     EXPECT_TRUE(waitUntil([&] { return (report = morvi.lapTimeText()).find("Total Time") != std::string::npos; }));
     EXPECT_FALSE(IsWindowVisible(morvi.lapTimeWindow()));
-    EXPECT_EQ(lapsIn(report), 20) << report;
+    EXPECT_EQ(lapsInReport(report), 20) << report;
     EXPECT_EQ(morvi.close(), 0u);
 }
 

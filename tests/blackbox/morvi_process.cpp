@@ -134,6 +134,12 @@ void pumpDriver(DWORD ms) {
     } while (GetTickCount() - start < ms);
 }
 
+int lapsInReport(const std::string& report) {
+    int lines = 0;
+    for (std::size_t at = report.find("   ("); at != std::string::npos; at = report.find("   (", at + 1)) ++lines;
+    return lines - 1;
+}
+
 void keyDown(WORD code) { sendKeyEvent(code, false); }
 void keyUp(WORD code) { sendKeyEvent(code, true); }
 

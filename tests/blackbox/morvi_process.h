@@ -59,6 +59,9 @@ bool waitUntil(F done, DWORD timeoutMs = 5000) {
 
 void pumpDriver(DWORD ms);
 
+// The laps in a report of one run that ends in a Stop: its timed lines but the stop's.
+int lapsInReport(const std::string& report);
+
 // Hotkeys by DirectInput code through SendInput.
 void keyDown(WORD code);
 void keyUp(WORD code);
