@@ -40,11 +40,12 @@ bench: deps
 	cmake --build --preset bench
 	build/bench/bench/core_bench
 	cmake --preset $(WIN) >/dev/null
-	cmake --build --preset $(WIN) --target cost_bench
+	cmake --build --preset $(WIN) --target cost_bench press_bench
 	$(STRIP) -o build/$(WIN)/Morvi-stripped.exe build/$(WIN)/Morvi.exe
 	$(STRIP) -o build/$(WIN)/baseline-stripped.exe build/$(WIN)/bench/win32/baseline_window.exe
 	scripts/wine-run build/$(WIN)/bench/win32/cost_bench.exe build/$(WIN)/Morvi.exe \
 	  build/$(WIN)/bench/win32/baseline_window.exe build/$(WIN)/Morvi-stripped.exe build/$(WIN)/baseline-stripped.exe
+	scripts/wine-run build/$(WIN)/bench/win32/press_bench.exe
 
 # A longer fuzz run than the one `make test` makes.
 fuzz: deps

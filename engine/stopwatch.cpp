@@ -21,17 +21,42 @@ void appendRecord(LapList& laps, Tick tick, std::int32_t marker, std::uint32_t p
     laps.push_back(LapRecord{tick, marker, position});
 }
 
+// How long ago `tick` was, seen from `now`, modulo 2^32: wrap-safe ordering.
+Tick ageAt(Tick now, Tick tick) { return now - tick; }
+
+// `press` kept between the latest tick the stopwatch holds and now.
+Tick clampedPressTick(const Stopwatch& sw, Tick now, Tick press) {
+    const StopwatchState& s = sw.state;
+    if (static_cast<std::int32_t>(ageAt(now, press)) < 0) return now;  // later than now
+    Tick result = press;
+    auto notBefore = [&](Tick held) {
+        if (ageAt(now, held) < ageAt(now, result)) result = held;
+    };
+    if (s.startTick != 0) notBefore(s.startTick);
+    if (s.running.load() == 0 && s.startTick != 0) notBefore(s.stopTick);
+    if (!sw.laps.empty()) notBefore(sw.laps.back().tick);
+    return result;
+}
+
+// Every "now" of a command: a fresh reading, or the press's own tick.
+struct CommandClock {
+    Stopwatch& sw;
+    bool timed;
+    Tick press;
+    Tick now() const { return timed ? press : readTick(sw); }
+};
+
 // Returns true when the command changed the lap report (effective Stop or Lap).
-bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime) {
+bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, const CommandClock& clock) {
     StopwatchState& s = sw.state;
     switch (command) {
     case StopwatchCommand::Start: {
         if (s.running.load() != 0) return false;
         if (s.startTick == 0) {
-            s.startTick = readTick(sw);
-            appendRecord(sw.laps, readTick(sw), 1, 0);
+            s.startTick = clock.now();
+            appendRecord(sw.laps, clock.now(), 1, 0);
         } else {
-            const Tick pause = readTick(sw) - s.stopTick;
+            const Tick pause = clock.now() - s.stopTick;
             s.startTick += pause;
             for (LapRecord& r : sw.laps) r.tick += pause;
             if (!sw.laps.empty()) sw.laps.pop_back();
@@ -41,8 +66,8 @@ bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime)
     }
     case StopwatchCommand::Stop:
         if (s.running.load() != 1) return false;
-        appendRecord(sw.laps, readTick(sw), 1, 0);
-        s.stopTick = readTick(sw);
+        appendRecord(sw.laps, clock.now(), 1, 0);
+        s.stopTick = clock.now();
         s.running.store(0);
         return true;
     case StopwatchCommand::Reset:
@@ -55,7 +80,7 @@ bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime)
         return false;
     case StopwatchCommand::Lap:
         if (s.running.load() != 1) return false;
-        appendRecord(sw.laps, readTick(sw), 0, static_cast<std::uint32_t>(sw.laps.size()));
+        appendRecord(sw.laps, clock.now(), 0, static_cast<std::uint32_t>(sw.laps.size()));
         // A negative lapTime (a hand-edited file, -100 typed in the dialog) shows
         // no flash, rather than one that lasts until Reset.
         s.lapFlashCount = static_cast<std::int32_t>(lapTime) < 0 ? 0 : static_cast<std::int32_t>(lapTime / 100u);
@@ -70,15 +95,29 @@ bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime)
 
 }  // namespace
 
-void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime) {
+namespace {
+
+void applyWith(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, bool timed, Tick pressTick) {
     bool refresh = false;
     {
         std::lock_guard<std::mutex> guard(sw.lock);
-        refresh = applyLocked(sw, command, lapTime);
+        const CommandClock clock =
+            timed ? CommandClock{sw, true, clampedPressTick(sw, readTick(sw), pressTick)} : CommandClock{sw, false, 0};
+        refresh = applyLocked(sw, command, lapTime, clock);
     }
     // Outside the lock: the sink may wait for the GUI thread, which may be
     // waiting for this lock.
     if (refresh && sw.reportSink.refresh) sw.reportSink.refresh(sw.reportSink.context);
+}
+
+}  // namespace
+
+void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime) {
+    applyWith(sw, command, lapTime, false, 0);
+}
+
+void applyCommandAt(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, Tick pressTick) {
+    applyWith(sw, command, lapTime, true, pressTick);
 }
 
 void clearLapList(Stopwatch& sw) {

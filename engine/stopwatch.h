@@ -65,6 +65,12 @@ Tick steadyClockTick(void* context);
 
 void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime);
 
+// The same command timed to a key press: every "now" of its steps is `pressTick`,
+// raised to the latest tick the stopwatch holds (startTick, stopTick, the last
+// record) and lowered to now, so a command applied in between can never make a
+// lap or a pause negative.
+void applyCommandAt(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, Tick pressTick);
+
 // Reads the installed tick source (the steady clock when none is installed).
 // Callers must hold sw.lock or own the record exclusively.
 Tick readTick(Stopwatch& sw);

@@ -1,5 +1,7 @@
 #include "hotkey_poller.h"
 
+#include <mmsystem.h>
+
 #include <cstring>
 
 #include "keyboard_device.h"
@@ -10,45 +12,7 @@ unsigned char previousKeys[256];
 unsigned char currentKeys[256];
 unsigned char pressTaken[256];
 
-namespace {
-
-// A hand-edited code outside the snapshot would index past it: no key.
-bool isKeyCode(std::int32_t code) { return code > 0 && code <= 255; }
-
-}  // namespace
-
-bool isNewPressBetween(const unsigned char* previous, const unsigned char* current, std::int32_t code) {
-    if (!isKeyCode(code)) return false;
-    return (current[code] & 0x80) != 0 && (previous[code] & 0x80) == 0;
-}
-
 bool isNewPress(std::int32_t code) { return isNewPressBetween(previousKeys, currentKeys, code); }
-
-void keysPressedSince(const unsigned char* previous, const unsigned char* current, const KeyEvent* events, int count,
-                      unsigned char taken[256], unsigned char pressed[256]) {
-    // The snapshot is taken before the drain, so a key that goes down between
-    // the two is seen by this cycle's event and by the next cycle's snapshots:
-    // `taken` keeps it from counting twice.
-    for (int code = 0; code < 256; ++code) {
-        const bool edge = isNewPressBetween(previous, current, code) && taken[code] == 0;
-        pressed[code] = edge ? 0x80 : 0;
-        if ((current[code] & 0x80) == 0) taken[code] = 0;
-    }
-    for (int i = 0; i < count; ++i) {
-        const KeyEvent e = events[i];
-        if (e.down != 0) pressed[e.code] = 0x80;
-        taken[e.code] = e.down != 0 ? 1 : 0;
-    }
-}
-
-int hotkeyCommands(const unsigned char pressed[256], const std::int32_t codes[5], StopwatchCommand out[5]) {
-    static const StopwatchCommand order[5] = {StopwatchCommand::Start, StopwatchCommand::Stop, StopwatchCommand::Reset,
-                                              StopwatchCommand::Lap, StopwatchCommand::Next};
-    int count = 0;
-    for (int i = 0; i < 5; ++i)
-        if (isKeyCode(codes[i]) && (pressed[codes[i]] & 0x80) != 0) out[count++] = order[i];
-    return count;
-}
 
 bool hotkeyStepAllowed(std::int32_t optionsOpen, std::int32_t backGround, HWND mainWindow, HWND (*foreground)()) {
     if (optionsOpen != 0) return false;
@@ -56,6 +20,9 @@ bool hotkeyStepAllowed(std::int32_t optionsOpen, std::int32_t backGround, HWND m
 }
 
 namespace {
+
+// The regular cycle's period: the display's clock and the lap flash's count.
+constexpr DWORD cycleMs = 90;
 
 HWND foregroundWindow() { return GetForegroundWindow(); }
 
@@ -74,31 +41,53 @@ void dragStep(HWND mainWindow) {
     dragState.lastCursorY.store(cursor.y);
 }
 
-void hotkeyStep(HWND mainWindow, const unsigned char pressed[256]) {
+// Drains the key events, always, so that a press made while hotkeys are
+// blocked is dropped for good rather than acted on later.
+void drainKeyPresses(std::int32_t snapshotFresh, KeyPresses& presses) {
+    KeyEvent events[maxDrainedEvents];
+    const int count = readKeyboardEvents(events, maxDrainedEvents);
+    collectKeyPresses(previousKeys, currentKeys, snapshotFresh, events, count, pressTaken, presses);
+}
+
+// Applies a drain's hotkeys when they may act; true when a command was applied.
+// Each command's guard sees the ones applied before it.
+bool applyHotkeys(HWND mainWindow, const KeyPresses& presses) {
     Settings& s = processSettings();
     Stopwatch& sw = processStopwatch();
-    if (!hotkeyStepAllowed(sw.state.optionsOpen.load(), sharedLoad(s.BackGround), mainWindow, foregroundWindow)) return;
     std::int32_t codes[5];
     for (int i = 0; i < 5; ++i) codes[i] = sharedLoad(s.keyBindings[i].code);
-    StopwatchCommand commands[5];
-    const int count = hotkeyCommands(pressed, codes, commands);
-    // Each command's guard sees the ones applied before it.
-    for (int i = 0; i < count; ++i) applyCommand(sw, commands[i], sharedLoad(s.LapTime));
+    HotkeyCommand commands[maxHotkeyCommands];
+    const int count = hotkeyCommands(presses, codes, commands);
+    if (count == 0) return false;
+    if (!hotkeyStepAllowed(sw.state.optionsOpen.load(), sharedLoad(s.BackGround), mainWindow, foregroundWindow))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        const HotkeyCommand& c = commands[i];
+        if (c.timed == 1)
+            applyCommandAt(sw, c.command, sharedLoad(s.LapTime), c.tick);
+        else
+            applyCommand(sw, c.command, sharedLoad(s.LapTime));
+    }
+    return true;
 }
 
 }  // namespace
 
 void runPollerCycle(HWND mainWindow) {
     std::memcpy(previousKeys, currentKeys, sizeof previousKeys);
-    readKeyboardState(currentKeys);
-    // Room for two full buffers: a drain never leaves events behind.
-    KeyEvent events[2 * keyboardBufferSize];
-    const int count = readKeyboardEvents(events, 2 * keyboardBufferSize);
-    unsigned char pressed[256];
-    keysPressedSince(previousKeys, currentKeys, events, count, pressTaken, pressed);
+    // A failed read leaves currentKeys as it was: its snapshot says nothing new.
+    const std::int32_t fresh = readKeyboardState(currentKeys);
+    KeyPresses presses;
+    drainKeyPresses(fresh, presses);
     dragStep(mainWindow);
-    hotkeyStep(mainWindow, pressed);
+    applyHotkeys(mainWindow, presses);
     InvalidateRect(mainWindow, nullptr, FALSE);
+}
+
+void runPollerWake(HWND mainWindow) {
+    KeyPresses presses;
+    drainKeyPresses(0, presses);
+    if (applyHotkeys(mainWindow, presses)) InvalidateRect(mainWindow, nullptr, FALSE);
 }
 
 DWORD WINAPI runHotkeyPoller(LPVOID mainWindow) {
@@ -113,6 +102,13 @@ DWORD WINAPI runHotkeyPoller(LPVOID mainWindow) {
         }
         runPollerCycle(window);
         if (processStopwatch().state.quitRequested.load() == 1) return 0;
-        Sleep(90);
+        // Until the next cycle is due, key events wake the thread; they do not
+        // move the cycle, which keeps the display's cadence.
+        const DWORD due = timeGetTime() + cycleMs;
+        for (;;) {
+            const std::int32_t left = static_cast<std::int32_t>(due - timeGetTime());
+            if (left <= 0) break;
+            if (waitForKeyboardInput(static_cast<DWORD>(left)) == 1) runPollerWake(window);
+        }
     }
 }

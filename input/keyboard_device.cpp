@@ -1,5 +1,7 @@
 #include "keyboard_device.h"
 
+#include <mmsystem.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -42,6 +44,15 @@ std::int32_t enableBuffer(IDirectInputDeviceA* keyboard) {
     return keyboard->SetProperty(DIPROP_BUFFERSIZE, &size.diph) == DI_OK ? 1 : 0;
 }
 
+// Likewise optional: without it the poller keeps its plain cycle. Must be set
+// while the device is not acquired.
+HANDLE notifyOnInput(IDirectInputDeviceA* keyboard) {
+    const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event && keyboard->SetEventNotification(event) == DI_OK) return event;
+    if (event) CloseHandle(event);
+    return nullptr;
+}
+
 }  // namespace
 
 KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
@@ -49,6 +60,7 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     device->unusedDevice = nullptr;
     device->keyboard = nullptr;
     device->buffered = 0;
+    device->inputEvent = nullptr;
     for (IDirectInputDeviceA*& slot : device->unusedDevices) slot = nullptr;
     std::memset(device->firstBlock, 0, sizeof device->firstBlock);
     std::memset(device->secondBlock, 0, sizeof device->secondBlock);
@@ -63,6 +75,7 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     check(device->keyboard->SetCooperativeLevel(keyboardWindow, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND),
           "SetCooperativeLevel Failed");
     device->buffered = enableBuffer(device->keyboard);
+    device->inputEvent = notifyOnInput(device->keyboard);
     check(device->keyboard->Acquire(), "Acquire Failed");
     return device;
 }
@@ -92,8 +105,10 @@ int readKeyboardEvents(KeyEvent* out, int capacity) {
     // rounds at most: keys cannot come faster than that.
     for (int round = 0; round < 4; ++round) {
         DIDEVICEOBJECTDATA data[keyboardBufferSize];
-        DWORD got = keyboardBufferSize;
+        DWORD got = static_cast<DWORD>(keyboardBufferSize);
         const HRESULT result = device->keyboard->GetDeviceData(sizeof data[0], data, &got, 0);
+        const DWORD tickCount = GetTickCount();
+        const Tick now = timeGetTime();
         // An overflow still delivers what the buffer kept; the snapshots cover the rest.
         if (result != DI_OK && result != DI_BUFFEROVERFLOW) {
             if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED) device->keyboard->Acquire();
@@ -102,11 +117,21 @@ int readKeyboardEvents(KeyEvent* out, int capacity) {
         for (DWORD i = 0; i < got && count < capacity; ++i) {
             if (data[i].dwOfs > 255) continue;
             out[count++] = KeyEvent{static_cast<std::uint8_t>(data[i].dwOfs),
-                                    static_cast<std::uint8_t>((data[i].dwData & 0x80) != 0 ? 1 : 0)};
+                                    static_cast<std::uint8_t>((data[i].dwData & 0x80) != 0 ? 1 : 0),
+                                    eventTick(data[i].dwTimeStamp, tickCount, now)};
         }
-        if (got < keyboardBufferSize) break;
+        if (got < static_cast<DWORD>(keyboardBufferSize)) break;
     }
     return count;
+}
+
+int waitForKeyboardInput(DWORD timeoutMs) {
+    KeyboardDevice* device = keyboardDevice.load();
+    if (!device || !device->inputEvent) {
+        Sleep(timeoutMs);
+        return 0;
+    }
+    return WaitForSingleObject(device->inputEvent, timeoutMs) == WAIT_OBJECT_0 ? 1 : 0;
 }
 
 void releaseKeyboardDevice(KeyboardDevice* device) {
@@ -122,5 +147,10 @@ void releaseKeyboardDevice(KeyboardDevice* device) {
     if (device->directInput) {
         device->directInput->Release();
         device->directInput = nullptr;
+    }
+    // The device that signalled it is gone.
+    if (device->inputEvent) {
+        CloseHandle(device->inputEvent);
+        device->inputEvent = nullptr;
     }
 }

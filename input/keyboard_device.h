@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "hotkey_presses.h"
+
 struct KeyboardDevice {
     IDirectInputA* directInput;
     IDirectInputDeviceA* unusedDevice;
@@ -19,15 +21,10 @@ struct KeyboardDevice {
     unsigned char secondBlock[580];
     // 1 when the device keeps a buffer of key events (set at creation).
     std::int32_t buffered;
-};
-
-// Key events the device keeps between two drains; a poll cycle sees a few.
-inline constexpr DWORD keyboardBufferSize = 64;
-
-// One buffered key event: the key's code and whether it went down.
-struct KeyEvent {
-    std::uint8_t code;
-    std::uint8_t down;
+    // Set by the device on every key event (auto-reset), so the poller can
+    // wake on input; null when the device would not take it. Owned here,
+    // closed by releaseKeyboardDevice.
+    HANDLE inputEvent;
 };
 
 // Published once by the GUI thread after creation; the poller waits for it and
@@ -49,9 +46,14 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device);
 int readKeyboardState(unsigned char* buffer);
 
 // Drains the key events buffered since the last drain, oldest first, into
-// `out`; returns how many. 0 without a buffer or when the read fails (lost
-// input re-acquires the device). Poller thread only.
+// `out`, each with its own tick (timeGetTime's base); returns how many. 0
+// without a buffer or when the read fails (lost input re-acquires the
+// device). Poller thread only.
 int readKeyboardEvents(KeyEvent* out, int capacity);
+
+// Waits up to `timeoutMs` for a key event; 1 when one came. Without the
+// device's notification it just sleeps. Poller thread only.
+int waitForKeyboardInput(DWORD timeoutMs);
 
 // Shows the error boxes; replaceable so that tests can count them.
 extern int(WINAPI* keyboardMessageBox)(HWND, LPCSTR, LPCSTR, UINT);

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+// after windows.h
+#include <mmsystem.h>
+
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,97 +17,6 @@
 
 namespace {
 
-using C = StopwatchCommand;
-
-struct Keys {
-    unsigned char bytes[256] = {};
-    Keys& down(int code) {
-        bytes[code] = 0x80;
-        return *this;
-    }
-};
-
-// One cycle's commands from its two snapshots and buffered events; `taken`
-// carries over between the cycles of one test.
-std::vector<C> fired(const Keys& previous, const Keys& current, std::initializer_list<std::int32_t> codes,
-                     std::vector<KeyEvent> events = {}, unsigned char* taken = nullptr) {
-    unsigned char fresh[256] = {};
-    unsigned char pressed[256];
-    keysPressedSince(previous.bytes, current.bytes, events.data(), static_cast<int>(events.size()),
-                     taken ? taken : fresh, pressed);
-    std::int32_t bindings[5] = {};
-    int i = 0;
-    for (std::int32_t c : codes) bindings[i++] = c;
-    C out[5];
-    const int n = hotkeyCommands(pressed, bindings, out);
-    return std::vector<C>(out, out + n);
-}
-
-TEST(HotkeyDecisions, OnlyKeysThatWentDownFire) {
-    const Keys none;
-    Keys f1;
-    f1.down(0x3B);
-    // The first cycle compares with an all-zero snapshot: a key already down fires.
-    EXPECT_EQ(fired(none, f1, {0x3B, 0x3C, 0x3D, 0x3E, 0x3F}), std::vector<C>{C::Start});
-    // Held down: no second press.
-    EXPECT_TRUE(fired(f1, f1, {0x3B, 0x3C, 0x3D, 0x3E, 0x3F}).empty());
-    // Released: nothing.
-    EXPECT_TRUE(fired(f1, none, {0x3B, 0x3C, 0x3D, 0x3E, 0x3F}).empty());
-    // Only bit 7 counts.
-    Keys low;
-    low.bytes[0x3B] = 0x7F;
-    EXPECT_TRUE(fired(none, low, {0x3B, 0, 0, 0, 0}).empty());
-    Keys high;
-    high.bytes[0x3B] = 0x81;
-    EXPECT_TRUE(fired(high, f1, {0x3B, 0, 0, 0, 0}).empty());
-}
-
-TEST(HotkeyDecisions, BufferedPressesBetweenSnapshotsFireOnce) {
-    const Keys up;
-    Keys f1;
-    f1.down(0x3B);
-    const std::vector<C> start{C::Start};
-    // A tap wholly between two snapshots, twice in one cycle: one Start.
-    EXPECT_EQ(fired(up, up, {0x3B}, {{0x3B, 1}, {0x3B, 0}, {0x3B, 1}, {0x3B, 0}}), start);
-    // Down just after the snapshot: its event fires now, the next cycle's edge
-    // is the same press, and holding it fires nothing more.
-    unsigned char taken[256] = {};
-    EXPECT_EQ(fired(up, up, {0x3B}, {{0x3B, 1}}, taken), start);
-    EXPECT_TRUE(fired(up, f1, {0x3B}, {}, taken).empty());
-    EXPECT_TRUE(fired(f1, f1, {0x3B}, {}, taken).empty());
-    // Released and pressed again: a new press, by event or, after an overflow
-    // lost the events, by the edge.
-    EXPECT_EQ(fired(f1, f1, {0x3B}, {{0x3B, 0}, {0x3B, 1}}, taken), start);
-    EXPECT_TRUE(fired(f1, up, {0x3B}, {{0x3B, 0}}, taken).empty());
-    EXPECT_EQ(fired(up, f1, {0x3B}, {}, taken), start);
-}
-
-TEST(HotkeyDecisions, APressTakenWhileHotkeysAreBlockedNeverFiresLater) {
-    const Keys up;
-    Keys f1;
-    f1.down(0x3B);
-    unsigned char taken[256] = {};
-    fired(up, up, {0x3B}, {{0x3B, 1}}, taken);  // the options dialog is open: not applied
-    EXPECT_TRUE(fired(up, f1, {0x3B}, {}, taken).empty());
-    EXPECT_TRUE(fired(f1, f1, {0x3B}, {}, taken).empty());
-}
-
-TEST(HotkeyDecisions, SharedKeysFireInTableOrder) {
-    Keys space;
-    space.down(0x39);
-    EXPECT_EQ(fired(Keys{}, space, {0x39, 0x39, 0, 0x39, 0x39}), (std::vector<C>{C::Start, C::Stop, C::Lap, C::Next}));
-    Keys two;
-    two.down(0x3F).down(0x3B);
-    EXPECT_EQ(fired(Keys{}, two, {0x3B, 0x3C, 0x3D, 0x3E, 0x3F}), (std::vector<C>{C::Start, C::Next}));
-}
-
-TEST(HotkeyDecisions, UnboundAndOutOfRangeCodesNeverFire) {
-    Keys all;
-    for (int i = 0; i < 256; ++i) all.bytes[i] = 0x80;
-    EXPECT_TRUE(fired(Keys{}, all, {0, 999, -5, 256, -2147483647 - 1}).empty());
-    EXPECT_EQ(fired(Keys{}, all, {255, 1, 0, 0, 0}), (std::vector<C>{C::Start, C::Stop}));
-}
-
 int foregroundAsked = 0;
 HWND foregroundIs = nullptr;
 HWND fakeForeground() {
@@ -110,7 +24,7 @@ HWND fakeForeground() {
     return foregroundIs;
 }
 
-TEST(HotkeyDecisions, GateOnOptionsDialogAndForeground) {
+TEST(HotkeyPoller, GateOnOptionsDialogAndForeground) {
     const HWND main = reinterpret_cast<HWND>(0x1234);
     foregroundAsked = 0;
     EXPECT_TRUE(hotkeyStepAllowed(0, 0, main, fakeForeground));
@@ -176,6 +90,7 @@ TEST(KeyboardDevice, AReadThatKeepsFailingShowsOnePairOfBoxes) {
     createKeyboardDevice(&device);
     ASSERT_NE(device.keyboard, nullptr);
     EXPECT_EQ(device.buffered, 1);
+    EXPECT_NE(device.inputEvent, nullptr);
     keyboardDevice.store(&device);
     keyboardMessageBox = countBox;
     boxesShown = 0;
@@ -246,6 +161,49 @@ TEST(HotkeysEndToEnd, EveryShortTapCountsWithAnotherWindowInFront) {
     DestroyWindow(other);
     std::lock_guard<std::mutex> guard(sw.lock);
     EXPECT_EQ(sw.laps.size(), 21u);  // the start and twenty laps
+}
+
+TEST(HotkeysEndToEnd, PressesActAtOnceInOrderAtTheirOwnTicks) {
+    MorviSession session(iniWith({{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Lap", "62,F4"}}));
+    ASSERT_TRUE(session.started());
+    const HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 300, 200, 100,
+                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(other);
+    Stopwatch& sw = processStopwatch();
+    const HWND box = GetDlgItem(lapTimeWindow.load(), 40401);
+    auto records = [&] {
+        std::lock_guard<std::mutex> guard(sw.lock);
+        return sw.laps;
+    };
+    pressKey(0x3B);
+    std::vector<DWORD> latencies;
+    for (int i = 0; i < 5; ++i) {
+        const int before = GetWindowTextLengthA(box);
+        const DWORD sent = timeGetTime();
+        keyDown(0x3E);
+        ASSERT_TRUE(pumpUntil([&] { return GetWindowTextLengthA(box) != before; }));
+        latencies.push_back(timeGetTime() - sent);
+        const int error = static_cast<int>(records().back().tick - sent);
+        EXPECT_GE(error, -5);
+        EXPECT_LE(error, 5);
+        keyUp(0x3E);
+        pumpFor(60 + 23 * i);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    EXPECT_LE(latencies[2], 20u);
+    // Lap, then Stop 20 ms later: the lap is kept, before the stop.
+    keyDown(0x3E);
+    pumpFor(10);
+    keyUp(0x3E);
+    pumpFor(10);
+    keyDown(0x3C);
+    ASSERT_TRUE(pumpUntil([&] { return sw.state.running.load() == 0; }));
+    keyUp(0x3C);
+    DestroyWindow(other);
+    const LapList laps = records();
+    ASSERT_EQ(laps.size(), 8u);  // start, six laps, stop
+    EXPECT_EQ(laps[6].marker, 0);
+    EXPECT_LT(laps[6].tick, laps[7].tick);
 }
 
 TEST(HotkeysEndToEnd, NothingActsWhileTheOptionsFlagIsSet) {

@@ -43,6 +43,11 @@ struct Engine : ::testing::Test {
         clock.now = t;
         applyCommand(sw, command, lapTime);
     }
+    // A hotkey pressed at `press`, applied when the clock reads `now`.
+    void pressed(Tick press, Tick now, C command) {
+        clock.now = now;
+        applyCommandAt(sw, command, 2000, press);
+    }
     void expectLaps(std::initializer_list<LapRecord> expected) {
         ASSERT_EQ(sw.laps.size(), expected.size());
         std::size_t i = 0;
@@ -301,6 +306,28 @@ TEST_F(Engine, ReportSinkRunsWithoutTheEngineLock) {
     at(3000, C::Stop);
     EXPECT_EQ(probe.calls, 2);
     EXPECT_TRUE(probe.lockWasFree);
+}
+
+TEST_F(Engine, HotkeyCommandsTakeThePressTickWithinWhatTheStopwatchHolds) {
+    pressed(1000, 1040, C::Start);  // from Idle: both readings are the press
+    EXPECT_EQ(sw.state.startTick, 1000u);
+    expectLaps({{1000, 1, 0}});
+    pressed(2500, 2560, C::Lap);
+    pressed(4000, 4005, C::Stop);
+    EXPECT_EQ(sw.state.stopTick, 4000u);
+    pressed(6000, 6090, C::Start);  // the pause runs from press to press
+    EXPECT_EQ(sw.state.startTick, 3000u);
+    expectLaps({{3000, 1, 0}, {4500, 0, 1}});
+    // A button Lap at 7000 came between a press at 6900 and its handling:
+    // the press is raised to it, never earlier than the last record.
+    at(7000, C::Lap);
+    pressed(6900, 7010, C::Lap);
+    EXPECT_EQ(sw.laps.back().tick, 7000u);
+    pressed(9000, 8000, C::Stop);  // never later than now
+    EXPECT_EQ(sw.state.stopTick, 8000u);
+    EXPECT_EQ(sw.laps.back().tick, 8000u);
+    pressed(7500, 8100, C::Start);  // a resume before the stop: no negative pause
+    EXPECT_EQ(sw.state.startTick, 3000u);
 }
 
 }  // namespace

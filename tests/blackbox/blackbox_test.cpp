@@ -144,6 +144,64 @@ TEST(BlackBox, TwentyQuickTapsGiveTwentyLapsInTheHiddenReport) {
     EXPECT_EQ(morvi.close(), 0u);
 }
 
+// Quick taps, 20 ms apart, as fast as a hand goes from key to key.
+void tap(WORD code) {
+    keyDown(code);
+    pumpDriver(10);
+    keyUp(code);
+    pumpDriver(10);
+}
+
+TEST(BlackBox, HotkeysActInTheOrderPressedWithinOneCycle) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys());
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    hotkey(F1);
+    for (int i = 0; i < 6; ++i) {
+        // Lap then Stop keeps the lap; Stop then Start is a short pause.
+        tap(F4);
+        tap(F2);
+        tap(F1);
+        pumpDriver(100 + 37 * i);
+    }
+    hotkey(F2);
+    std::string report;
+    int total = 0;
+    // Six laps (each resume removed its stop), the last stop and two empty lines.
+    ASSERT_TRUE(waitUntil([&] { return parseReport(report = morvi.lapTimeText(), &total).size() == 9; })) << report;
+    const std::vector<ReportLine> lines = parseReport(report, &total);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(lines[i].lap == -1, i >= 7) << i << "\n" << report;
+    EXPECT_EQ(morvi.close(), 0u);
+}
+
+TEST(BlackBox, LapsAreTimedToTheKeyPressNotToThePoll) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys());
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    SetForegroundWindow(driverWindow());
+    const DWORD t0 = timeGetTime();
+    tap(F1);
+    std::vector<DWORD> sent{t0};
+    // Laps at least 20 ms from a whole second, both as laps and in total.
+    for (const DWORD offset : {1975u, 4030u, 5980u, 8025u}) {
+        waitFor(t0 + offset);
+        sent.push_back(timeGetTime());
+        tap(F4);
+    }
+    hotkey(F2);
+    std::string report;
+    int total = 0;
+    ASSERT_TRUE(waitUntil([&] { return parseReport(report = morvi.lapTimeText(), &total).size() == 7; })) << report;
+    const std::vector<ReportLine> lines = parseReport(report, &total);
+    for (std::size_t i = 1; i < sent.size(); ++i) {
+        EXPECT_EQ(lines[i - 1].cumulative, static_cast<int>((sent[i] - t0) / 1000)) << i << "\n" << report;
+        EXPECT_EQ(lines[i - 1].lap, static_cast<int>((sent[i] - sent[i - 1]) / 1000)) << i << "\n" << report;
+    }
+    EXPECT_EQ(morvi.close(), 0u);
+}
+
 TEST(BlackBox, WithoutMorviIniTheDefaultsAreSavedWithTheWindowsRectangle) {
     ScratchDir dir;
     MorviProcess morvi;
