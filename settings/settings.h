@@ -43,20 +43,28 @@ Settings& processSettings();
 // The file name, relative to the current directory.
 inline constexpr const char* settingsFileName = "Morvi.ini";
 
-// Fill or write the process-wide record, using "Morvi.ini".
+// Fill or write the process-wide record, using "Morvi.ini". Saving is false
+// when the file could not be written; the previous file is then unchanged.
 void loadSettings();
-void saveSettings();
+bool saveSettings();
 
 // The same on a record and a path the caller names. Loading is false when
 // there was no file to read (the no-file defaults were applied).
 bool loadSettingsFrom(Settings& s, const char* path);
-void saveSettingsTo(const Settings& s, const char* path);
+bool saveSettingsTo(const Settings& s, const char* path);
 
-// Cancel in the options dialog: reload, but keep the window's rectangle, which
-// is where the window is now; with no file, the members the dialog changes at
-// once (bindings, display font, TxColor) go back to the no-file defaults.
-void reloadSettingsForCancel(Settings& s, const char* path);
-void reloadSettingsForCancel();
+// The temporary file a save writes before it replaces `path`.
+std::string temporarySettingsName(const char* path);
+
+// Cancel in the options dialog: reload the file, but keep the window's
+// rectangle, which is where the window is now. Without a readable file the
+// record goes back to `atOpen`, what it was when the dialog opened.
+void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen);
+void reloadSettingsForCancel(const Settings& atOpen);
+
+// Every member of `from` but windowRect into `s`, the words the poller reads
+// one by one.
+void copySettingsButWindow(Settings& s, const Settings& from);
 
 // The exact bytes saveSettingsTo writes for a record (CR LF line ends).
 std::string formatSettingsFile(const Settings& s);

@@ -9,6 +9,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -230,13 +231,41 @@ bool writeAll(std::FILE* file, const std::string& text) {
     return ok;
 }
 
+// A file the user marked read-only keeps its bytes: Windows refuses to
+// replace it, and Wine (and a rename here) would not.
+bool isReadOnly(const char* path) {
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+    struct stat st {};
+    return stat(path, &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+#endif
+}
+
 bool replaceFile(const char* from, const char* to) {
+    if (isReadOnly(to)) return false;
 #ifdef _WIN32
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
     return std::rename(from, to) == 0;
 #endif
 }
+
+}  // namespace
+
+// The temporary file is this process's own: two Morvi in one folder may save
+// at the same moment (the end of a Windows session).
+std::string temporarySettingsName(const char* path) {
+#ifdef _WIN32
+    const unsigned long id = GetCurrentProcessId();
+#else
+    const unsigned long id = static_cast<unsigned long>(getpid());
+#endif
+    return std::string(path) + "." + std::to_string(id) + ".tmp";
+}
+
+namespace {
 
 std::size_t boundedLength(const char* text, std::size_t capacity) {
     std::size_t n = 0;
@@ -312,16 +341,29 @@ bool loadSettingsFrom(Settings& s, const char* path) {
     return true;
 }
 
-void reloadSettingsForCancel(Settings& s, const char* path) {
-    const RECT kept = sharedLoadRect(s.windowRect);
-    if (!loadSettingsFrom(s, path)) {
-        for (KeyBinding& b : s.keyBindings) {
-            sharedStore(b.code, 0);
-            setBindingName(b, "", 0);
-        }
-        std::memset(&s.displayFont, 0, sizeof s.displayFont);
-        applyFontDefaults(s);
+void copySettingsButWindow(Settings& s, const Settings& from) {
+    s.Focus = from.Focus;
+    s.displayFont = from.displayFont;
+    for (int i = 0; i < BindingCount; ++i) {
+        sharedStore(s.keyBindings[i].code, sharedLoad(from.keyBindings[i].code));
+        std::memcpy(s.keyBindings[i].name, from.keyBindings[i].name, sizeof s.keyBindings[i].name);
     }
+    s.Button = from.Button;
+    s.Title = from.Title;
+    // Of the font dialog's record only the colour is a setting.
+    sharedStore(s.fontDialogRecord.rgbColors, sharedLoad(from.fontDialogRecord.rgbColors));
+    s.Topmost = from.Topmost;
+    sharedStore(s.Funbyou, sharedLoad(from.Funbyou));
+    sharedStore(s.LapTime, sharedLoad(from.LapTime));
+    sharedStore(s.BackGround, sharedLoad(from.BackGround));
+    sharedStore(s.StartColon, sharedLoad(from.StartColon));
+    s.WindowFix = from.WindowFix;
+    sharedStore(s.TxColorStop, sharedLoad(from.TxColorStop));
+}
+
+void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen) {
+    const RECT kept = sharedLoadRect(s.windowRect);
+    if (!loadSettingsFrom(s, path)) copySettingsButWindow(s, atOpen);
     sharedStoreRect(s.windowRect, kept);
 }
 
@@ -368,20 +410,24 @@ std::string formatSettingsFile(const Settings& s) {
 
 // The text goes to a temporary file beside the target, which replaces the
 // target only once it is complete, so a failed save keeps the previous file.
-void saveSettingsTo(const Settings& s, const char* path) {
+bool saveSettingsTo(const Settings& s, const char* path) {
     const std::string text = formatSettingsFile(s);
-    const std::string temporary = std::string(path) + ".tmp";
+    const std::string temporary = temporarySettingsName(path);
     if (std::FILE* file = std::fopen(temporary.c_str(), "wb")) {
-        if (writeAll(file, text) && replaceFile(temporary.c_str(), path)) return;
+        if (writeAll(file, text) && replaceFile(temporary.c_str(), path)) return true;
         std::remove(temporary.c_str());
-        return;
+        return false;
     }
-    // No temporary file can be made here: write in place.
-    if (std::FILE* file = std::fopen(path, "wb")) writeAll(file, text);
+    // No temporary file can be made here: write in place, unless read-only.
+    if (isReadOnly(path)) return false;
+    std::FILE* file = std::fopen(path, "wb");
+    return file && writeAll(file, text);
 }
 
 void loadSettings() { loadSettingsFrom(processSettings(), settingsFileName); }
 
-void reloadSettingsForCancel() { reloadSettingsForCancel(processSettings(), settingsFileName); }
+void reloadSettingsForCancel(const Settings& atOpen) {
+    reloadSettingsForCancel(processSettings(), settingsFileName, atOpen);
+}
 
-void saveSettings() { saveSettingsTo(processSettings(), settingsFileName); }
+bool saveSettings() { return saveSettingsTo(processSettings(), settingsFileName); }

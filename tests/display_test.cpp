@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "main_window.h"
+#include "main_window_proc.h"
 #include "resource_ids.h"
 #include "ui_test_support.h"
 
@@ -140,6 +141,35 @@ TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
     n = census(captureClient(w), RGB(255, 0, 0), 0, display);
     EXPECT_GT(n.colour, 50);
     EXPECT_EQ(n.other, 0);
+}
+
+// How many characters of `text` the font has no glyph for (Wine would draw boxes).
+int missingGlyphs(HFONT font, const wchar_t* text) {
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HGDIOBJ old = SelectObject(dc, font);
+    const int n = lstrlenW(text);
+    std::vector<WORD> glyphs(static_cast<std::size_t>(n));
+    int missing = GetGlyphIndicesW(dc, text, n, glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR ? n : 0;
+    for (const WORD g : glyphs) missing += g == 0xFFFF ? 1 : 0;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return missing;
+}
+
+TEST(Display, TheMenuAndTheOptionsHaveJapaneseGlyphs) {
+    MorviSession session;
+    ASSERT_TRUE(session.started());
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+    const HFONT menuFont = CreateFontIndirectW(&metrics.lfMenuFont);
+    EXPECT_EQ(missingGlyphs(menuFont, L"\u30E9\u30C3\u30D7\u30BF\u30A4\u30E0"), 0);  // ラップタイム
+    DeleteObject(menuFont);
+    sendCommand(session.window(), ID_MENU_OPTIONS);
+    ASSERT_NE(optionsDialog, nullptr);
+    const auto dialogFont = reinterpret_cast<HFONT>(SendMessageW(optionsDialog, WM_GETFONT, 0, 0));
+    EXPECT_EQ(missingGlyphs(dialogFont, L"\u30DC\u30BF\u30F3\u3092\u8868\u793A"), 0);  // ボタンを表示
+    SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
 }
 
 }  // namespace

@@ -18,6 +18,10 @@ if [[ $entries != "Morvi.exe README.txt LICENSE " ]]; then
   exit 1
 fi
 unzip -q "$work/first.zip" -d "$work/unpacked"
+if [[ $(head -c 3 "$work/unpacked/README.txt" | od -An -tx1 | tr -d ' ') != efbbbf ]]; then
+  echo "README.txt does not start with the UTF-8 byte-order mark"
+  exit 1
+fi
 status=0
 "$root/scripts/wine-run" "$driver" --morvi="$work/unpacked/Morvi.exe" --version="$version" \
   --gtest_filter='Release.*' || status=$?

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
+#include <filesystem>
 #include <memory>
 
 #include "options_dialog.h"
@@ -334,6 +336,39 @@ TEST_F(OptionsDialog, MainWindowDestroyedWhileOpenSavesCapturedKeys) {
     EXPECT_NE(saved.find("\r\nReset=61,F3\r\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("\r\nFunbyou=0\r\n"), std::string::npos);
     EXPECT_EQ(optionsDialog, nullptr);
+}
+
+int unsavedBoxes = 0;
+int WINAPI countUnsavedBox(HWND owner, LPCWSTR text, LPCWSTR, UINT) {
+    if (owner == optionsDialog && std::wcsstr(text, L"Morvi.ini")) ++unsavedBoxes;
+    return IDOK;
+}
+
+TEST_F(OptionsDialog, AReadOnlyMorviIniIsKeptAndAnOkThatCannotSaveSaysSo) {
+    ini = iniWith({{"Start", "59,F1"}});
+    open();
+    const std::string path = session->dir().file("Morvi.ini");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    settingsMessageBox = countUnsavedBox;
+    unsavedBoxes = 0;
+    focus(IDC_OPT_STOP_KEY);
+    pressKey(0x3C);
+    click(IDC_OPT_OK);
+    EXPECT_EQ(unsavedBoxes, 1);
+    // Applied all the same; a later Cancel brings back that, not the older file.
+    sendCommand(session->window(), ID_MENU_OPTIONS);
+    focus(IDC_OPT_STOP_KEY);
+    click(IDC_OPT_CANCEL);
+    EXPECT_EQ(binding(BindStop).code, 0x3C);
+    MoveWindow(session->window(), 150, 90, 240, 110, TRUE);
+    session->stop();  // the closing save fails silently
+    settingsMessageBox = MessageBoxW;
+    EXPECT_EQ(unsavedBoxes, 1);
+    EXPECT_EQ(session->savedIni(), ini);
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(session->dir().path())) entries += entry.exists();
+    EXPECT_EQ(entries, 1);  // no temporary file left
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace

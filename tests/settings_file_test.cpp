@@ -282,25 +282,22 @@ TEST(SettingsFile, BindingRows) {
     EXPECT_NE(written.find("Stop=-5,Y\r\n"), std::string::npos);
 }
 
-TEST(SettingsFile, CancelReloadKeepsTheWindowWhereItIsAndUndoesWithoutAFile) {
+TEST(SettingsFile, CancelReloadKeepsTheWindowWhereItIsAndRestoresWithoutAFile) {
     ScratchDir dir;
     const std::string path = dir.file("Morvi.ini");
-    Settings s = distinctive();
-    s.windowRect = RECT{5, 6, 7, 8};  // moved since the file was written
-    reloadSettingsForCancel(s, path.c_str());
-    // No file: what the dialog changed at once goes back to the defaults.
-    Settings defaults{};
-    applyNoFileDefaults(defaults);
-    defaults.windowRect = RECT{5, 6, 7, 8};
-    const auto upToTopmost = [](const Settings& r) {
-        const std::string t = formatSettingsFile(r);
-        return t.substr(0, t.find("Topmost="));
-    };
-    EXPECT_EQ(upToTopmost(s), upToTopmost(defaults));
-    EXPECT_EQ(s.fontDialogRecord.rgbColors, 0xFFFFFFu);
-    EXPECT_EQ(s.TxColorStop, 0x0000FF00u);  // the rest stays
+    // An OK whose save failed: the record holds what the user confirmed.
+    Settings confirmed = distinctive();
+    EXPECT_FALSE(saveSettingsTo(confirmed, dir.file("no-such-folder/Morvi.ini").c_str()));
+    Settings s = confirmed;
+    setName(s.keyBindings[0], 0, "");  // then a capture, a font and a colour, cancelled
+    s.displayFont.lfHeight = 99;
+    s.fontDialogRecord.rgbColors = 1;
+    s.windowRect = RECT{5, 6, 7, 8};  // and a move
+    reloadSettingsForCancel(s, path.c_str(), confirmed);
+    confirmed.windowRect = RECT{5, 6, 7, 8};
+    EXPECT_EQ(formatSettingsFile(s), formatSettingsFile(confirmed));
     writeFileBytes(path, goldenText);
-    reloadSettingsForCancel(s, path.c_str());
+    reloadSettingsForCancel(s, path.c_str(), Settings{});
     EXPECT_EQ(s.windowRect.left, 5);
     EXPECT_EQ(s.windowRect.bottom, 8);
     EXPECT_EQ(s.keyBindings[0].code, 0x3B);
@@ -346,42 +343,52 @@ TEST(SettingsFile, SaveReplacesAnExistingFileAndFallsBackToWritingInPlace) {
     writeFileBytes(path, "old contents that are longer than nothing\r\n");
     Settings s{};
     applyNoFileDefaults(s);
-    saveSettingsTo(s, path.c_str());
+    EXPECT_TRUE(saveSettingsTo(s, path.c_str()));
     EXPECT_EQ(readFileBytes(path), formatSettingsFile(s));
     // A temporary file that cannot be made (a folder stands in its place).
-    std::filesystem::create_directory(path + ".tmp");
+    std::filesystem::create_directory(temporarySettingsName(path.c_str()));
     s.Focus = 0;
-    saveSettingsTo(s, path.c_str());
+    EXPECT_TRUE(saveSettingsTo(s, path.c_str()));
     EXPECT_EQ(readFileBytes(path), formatSettingsFile(s));
-    // Nothing can be written at all: nothing happens, no crash.
+    // Nothing can be written at all: a failure, and no crash.
     const std::string nowhere = dir.file("no-such-folder/Morvi.ini");
-    saveSettingsTo(s, nowhere.c_str());
+    EXPECT_FALSE(saveSettingsTo(s, nowhere.c_str()));
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
 #ifndef _WIN32
 // A save that fails part-way (here: the file size limit, as a full disk would)
 // must leave the previous file exactly as it was.
-TEST(SettingsFile, FailedSaveKeepsThePreviousFile) {
+TEST(SettingsFile, FailedSavesKeepThePreviousFileAndLeaveNoTemporaryFile) {
     ScratchDir dir;
     const std::string path = dir.file("Morvi.ini");
-    const std::string before = goldenText;
-    writeFileBytes(path, before);
+    writeFileBytes(path, goldenText);
+    auto onlyTheFileIsLeft = [&] {
+        EXPECT_EQ(readFileBytes(path), goldenText);
+        int entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) entries += entry.exists() ? 1 : 0;
+        EXPECT_EQ(entries, 1);
+    };
+    Settings s{};
+    applyNoFileDefaults(s);
+    // A file marked read-only is never replaced.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    EXPECT_FALSE(saveSettingsTo(s, path.c_str()));
+    onlyTheFileIsLeft();
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 
+    // A full disk part-way (here: the file size limit).
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     auto* oldHandler = signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;
     small.rlim_cur = 100;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    Settings s{};
-    applyNoFileDefaults(s);
-    saveSettingsTo(s, path.c_str());
+    const bool saved = saveSettingsTo(s, path.c_str());
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
-
-    EXPECT_EQ(readFileBytes(path), before);
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    EXPECT_FALSE(saved);
+    onlyTheFileIsLeft();
 }
 #endif
 

@@ -95,10 +95,17 @@ void onCreate(HWND window) {
     hotkeyPollerThread = CreateThread(nullptr, 0, runHotkeyPoller, window, 0, nullptr);
 }
 
-void onDestroy(HWND window) {
-    processStopwatch().state.quitRequested.store(1);
+// The window's place and the settings, as the program ends: at its
+// destruction, or at the end of a Windows session, which ends the process
+// without destroying any window.
+void saveOnExit(HWND window) {
     storeWindowRect(window);
     saveSettings();
+}
+
+void onDestroy(HWND window) {
+    processStopwatch().state.quitRequested.store(1);
+    saveOnExit(window);
     if (optionsDialog) DestroyWindow(optionsDialog);
     optionsDialog = nullptr;
     DestroyWindow(lapTimeWindow.exchange(nullptr));
@@ -189,6 +196,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE: onCreate(window); return 0;
     case WM_DESTROY: onDestroy(window); return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_ENDSESSION:
+        if (wParam) saveOnExit(window);
+        return 0;
     case WM_MOVE: storeWindowRect(window); return 0;
     case WM_SIZE: onSize(window, lParam); return 0;
     case WM_ACTIVATE: return 0;

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "key_names.h"
 #include "keyboard_device.h"
@@ -15,8 +17,15 @@
 std::int32_t captureArmed[BindingCount];
 unsigned char keysAtKeyDown[256];
 unsigned char keysAtKeyUp[256];
+int(WINAPI* settingsMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 
 namespace {
+
+// GUI thread only. The record as the dialog found it, which Cancel brings back
+// when there is no file to reload; and whether the last OK's save failed, so
+// that the file is older than what the user confirmed.
+Settings settingsAtOpen;
+bool confirmedButNotSaved = false;
 
 const int hotkeyBoxes[BindingCount] = {IDC_OPT_START_KEY, IDC_OPT_STOP_KEY, IDC_OPT_RESET_KEY, IDC_OPT_LAP_KEY,
                                        IDC_OPT_NEXT_KEY};
@@ -111,6 +120,34 @@ void setSwitch(bool on, std::int32_t& member, int index, LONG bits, bool addWhen
     member = on ? 1 : 0;
 }
 
+// A text of the string table, in the resources' own Japanese.
+std::wstring resourceText(UINT id) {
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+}
+
+void replaceAll(std::wstring& text, const wchar_t* placeholder, const std::wstring& value) {
+    const std::size_t n = std::wcslen(placeholder);
+    for (std::size_t at = text.find(placeholder); at != std::wstring::npos;
+         at = text.find(placeholder, at + value.size()))
+        text.replace(at, n, value);
+}
+
+// The settings stay applied; the user learns now, not at the next start,
+// that they will be gone then.
+void reportSettingsNotSaved(HWND owner) {
+    std::wstring text = resourceText(IDS_SETTINGS_NOT_SAVED);
+    const DWORD size = GetFullPathNameW(L"Morvi.ini", 0, nullptr, nullptr);
+    std::wstring file(size, L'\0');
+    wchar_t* name = nullptr;
+    file.resize(GetFullPathNameW(L"Morvi.ini", size, file.data(), &name));
+    const std::wstring folder = name ? file.substr(0, static_cast<std::size_t>(name - file.data()) - 1) : file;
+    replaceAll(text, L"%1", file);
+    replaceAll(text, L"%2", folder);
+    settingsMessageBox(owner, text.c_str(), L"Morvi", MB_OK | MB_ICONWARNING);
+}
+
 void onOk(HWND dialog) {
     Settings& s = processSettings();
     bool frameChanged = false;
@@ -144,7 +181,8 @@ void onOk(HWND dialog) {
     std::int32_t lapTime;
     if (scanDecimalText(text, &lapTime)) sharedStore(s.LapTime, static_cast<std::uint32_t>(lapTime));
 
-    saveSettings();
+    confirmedButNotSaved = !saveSettings();
+    if (confirmedButNotSaved) reportSettingsNotSaved(dialog);
     closeDialog(dialog);
 
     if (frameChanged) {
@@ -157,7 +195,10 @@ void onOk(HWND dialog) {
 }
 
 void onCancel(HWND dialog) {
-    reloadSettingsForCancel();
+    if (confirmedButNotSaved)
+        copySettingsButWindow(processSettings(), settingsAtOpen);
+    else
+        reloadSettingsForCancel(settingsAtOpen);
     closeDialog(dialog);
     destroyDialog(dialog);
 }
@@ -204,6 +245,7 @@ int captureNewKey(Settings& s, std::int32_t armed[BindingCount], const unsigned 
 
 INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
+    case WM_INITDIALOG: copySettingsButWindow(settingsAtOpen, processSettings()); break;
     case WM_ACTIVATE: fillControls(dialog); break;
     case WM_CLOSE: onCancel(dialog); break;
     case WM_KEYDOWN:

@@ -15,6 +15,10 @@ extern std::int32_t captureArmed[BindingCount];
 extern unsigned char keysAtKeyDown[256];
 extern unsigned char keysAtKeyUp[256];
 
+// Shows the box that tells an OK could not save; replaceable so that tests
+// can count it.
+extern int(WINAPI* settingsMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
+
 // The lowest code down in `down` and not down in `up`, or -1.
 int findNewKey(const unsigned char* down, const unsigned char* up);
 

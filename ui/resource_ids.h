@@ -51,3 +51,6 @@
 // Lap-time window controls
 #define IDC_LAPTIME_TEXT 40401
 #define IDC_LAPTIME_OK 40402
+
+// Strings
+#define IDS_SETTINGS_NOT_SAVED 40501

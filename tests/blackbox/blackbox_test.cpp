@@ -226,6 +226,28 @@ TEST(BlackBox, WithoutMorviIniTheDefaultsAreSavedWithTheWindowsRectangle) {
     EXPECT_EQ(readFileBytes(dir.file("Morvi.ini")), expected);
 }
 
+// Windows ends the process after these two messages, destroying no window.
+TEST(BlackBox, TheEndOfAWindowsSessionSavesTheWindowsPlace) {
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"),
+                   iniWith({{"Left", "300"}, {"Right", "500"}, {"Top", "300"}, {"Bottom", "400"}}));
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    SetWindowPos(morvi.window(), nullptr, 410, 220, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT r{};
+    ASSERT_TRUE(waitUntil([&] { return GetWindowRect(morvi.window(), &r) && r.left == 410; }));
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(morvi.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+    SendMessageTimeoutA(morvi.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    TerminateProcess(morvi.process(), 0);
+    WaitForSingleObject(morvi.process(), 5000);
+    char rect[96];
+    std::snprintf(rect, sizeof rect, "\r\nLeft=%ld\r\nRight=%ld\r\nTop=%ld\r\nBottom=%ld\r\n", r.left, r.right, r.top,
+                  r.bottom);
+    EXPECT_NE(readFileBytes(dir.file("Morvi.ini")).find(rect), std::string::npos) << rect;
+}
+
 TEST(BlackBox, AnEmptyMorviIniGivesAWindowWithoutCaption) {
     ScratchDir dir;
     writeFileBytes(dir.file("Morvi.ini"), "");
