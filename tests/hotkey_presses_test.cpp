@@ -4,16 +4,9 @@
 #include <vector>
 
 #include "hotkey_presses.h"
+#include "test_support.h"
 
 namespace {
-
-struct Keys {
-    unsigned char bytes[256] = {};
-    Keys& down(int code) {
-        bytes[code] = 0x80;
-        return *this;
-    }
-};
 
 const Keys up;
 const Keys f1 = Keys().down(0x3B);

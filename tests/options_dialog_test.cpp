@@ -7,16 +7,9 @@
 
 #include "options_dialog.h"
 #include "settings.h"
+#include "test_support.h"
 
 namespace {
-
-struct Keys {
-    unsigned char bytes[256] = {};
-    Keys& down(int code) {
-        bytes[code] = 0x80;
-        return *this;
-    }
-};
 
 TEST(HotkeyCapture, TheLowestNewKeyGoesToTheFirstArmedBinding) {
     Settings s{};

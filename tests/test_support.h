@@ -8,6 +8,15 @@
 
 #include "stopwatch.h"
 
+// A keyboard snapshot, 256 bytes with bit 7 set for the keys that are down.
+struct Keys {
+    unsigned char bytes[256] = {};
+    Keys& down(int code) {
+        bytes[code] = 0x80;
+        return *this;
+    }
+};
+
 // Every read returns `now`, then advances it by `step`.
 struct ScriptedClock {
     Tick now = 0;

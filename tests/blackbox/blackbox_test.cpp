@@ -144,6 +144,13 @@ TEST(BlackBox, TwentyQuickTapsGiveTwentyLapsInTheHiddenReport) {
     EXPECT_EQ(morvi.close(), 0u);
 }
 
+// The report's lines once it has `count` of them (or after a timeout).
+std::vector<ReportLine> reportOf(const MorviProcess& morvi, std::size_t count, std::string& report) {
+    int total = 0;
+    waitUntil([&] { return parseReport(report = morvi.lapTimeText(), &total).size() == count; });
+    return parseReport(report, &total);
+}
+
 // Quick taps, 20 ms apart, as fast as a hand goes from key to key.
 void tap(WORD code) {
     keyDown(code);
@@ -166,11 +173,10 @@ TEST(BlackBox, HotkeysActInTheOrderPressedWithinOneCycle) {
         pumpDriver(100 + 37 * i);
     }
     hotkey(F2);
-    std::string report;
-    int total = 0;
     // Six laps (each resume removed its stop), the last stop and two empty lines.
-    ASSERT_TRUE(waitUntil([&] { return parseReport(report = morvi.lapTimeText(), &total).size() == 9; })) << report;
-    const std::vector<ReportLine> lines = parseReport(report, &total);
+    std::string report;
+    const std::vector<ReportLine> lines = reportOf(morvi, 9, report);
+    ASSERT_EQ(lines.size(), 9u) << report;
     for (int i = 0; i < 9; ++i) EXPECT_EQ(lines[i].lap == -1, i >= 7) << i << "\n" << report;
     EXPECT_EQ(morvi.close(), 0u);
 }
@@ -192,9 +198,8 @@ TEST(BlackBox, LapsAreTimedToTheKeyPressNotToThePoll) {
     }
     hotkey(F2);
     std::string report;
-    int total = 0;
-    ASSERT_TRUE(waitUntil([&] { return parseReport(report = morvi.lapTimeText(), &total).size() == 7; })) << report;
-    const std::vector<ReportLine> lines = parseReport(report, &total);
+    const std::vector<ReportLine> lines = reportOf(morvi, 7, report);
+    ASSERT_EQ(lines.size(), 7u) << report;
     for (std::size_t i = 1; i < sent.size(); ++i) {
         EXPECT_EQ(lines[i - 1].cumulative, static_cast<int>((sent[i] - t0) / 1000)) << i << "\n" << report;
         EXPECT_EQ(lines[i - 1].lap, static_cast<int>((sent[i] - sent[i - 1]) / 1000)) << i << "\n" << report;
