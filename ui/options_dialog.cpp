@@ -138,10 +138,11 @@ void replaceAll(std::wstring& text, const wchar_t* placeholder, const std::wstri
 // that they will be gone then.
 void reportSettingsNotSaved(HWND owner) {
     std::wstring text = resourceText(IDS_SETTINGS_NOT_SAVED);
-    const DWORD size = GetFullPathNameW(L"Morvi.ini", 0, nullptr, nullptr);
+    const std::wstring relative(settingsFileName, settingsFileName + std::strlen(settingsFileName));  // ASCII
+    const DWORD size = GetFullPathNameW(relative.c_str(), 0, nullptr, nullptr);
     std::wstring file(size, L'\0');
     wchar_t* name = nullptr;
-    file.resize(GetFullPathNameW(L"Morvi.ini", size, file.data(), &name));
+    file.resize(GetFullPathNameW(relative.c_str(), size, file.data(), &name));
     const std::wstring folder = name ? file.substr(0, static_cast<std::size_t>(name - file.data()) - 1) : file;
     replaceAll(text, L"%1", file);
     replaceAll(text, L"%2", folder);
