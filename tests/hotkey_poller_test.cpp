@@ -143,38 +143,28 @@ TEST(HotkeysEndToEnd, BoundKeysDriveTheStopwatch) {
         return std::strstr(text, "Total Time") != nullptr;
     }));
     EXPECT_EQ(std::string(text), buildLapReport(sw, currentTextSettings()));
-    std::lock_guard<std::mutex> guard(sw.lock);
-    EXPECT_EQ(sw.laps.size(), 3u);
+    EXPECT_EQ(lapsNow().size(), 3u);
 }
 
 TEST(HotkeysEndToEnd, EveryShortTapCountsWithAnotherWindowInFront) {
     MorviSession session(iniWith({{"Start", "59,F1"}, {"Lap", "62,F4"}}));
     ASSERT_TRUE(session.started());
-    const HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 300, 200, 100,
-                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    SetForegroundWindow(other);
+    const HWND other = windowInFront();
     Stopwatch& sw = processStopwatch();
     pressKey(0x3B);
     ASSERT_EQ(sw.state.running.load(), 1);
     tapKey(0x3E, 20, 30, pumpFor);
     pumpFor(300);
     DestroyWindow(other);
-    std::lock_guard<std::mutex> guard(sw.lock);
-    EXPECT_EQ(sw.laps.size(), 21u);  // the start and twenty laps
+    EXPECT_EQ(lapsNow().size(), 21u);  // the start and twenty laps
 }
 
 TEST(HotkeysEndToEnd, PressesActAtOnceInOrderAtTheirOwnTicks) {
     MorviSession session(iniWith({{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Lap", "62,F4"}}));
     ASSERT_TRUE(session.started());
-    const HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 300, 200, 100,
-                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    SetForegroundWindow(other);
+    const HWND other = windowInFront();
     Stopwatch& sw = processStopwatch();
     const HWND box = GetDlgItem(lapTimeWindow.load(), 40401);
-    auto records = [&] {
-        std::lock_guard<std::mutex> guard(sw.lock);
-        return sw.laps;
-    };
     pressKey(0x3B);
     std::vector<DWORD> latencies;
     for (int i = 0; i < 5; ++i) {
@@ -183,7 +173,7 @@ TEST(HotkeysEndToEnd, PressesActAtOnceInOrderAtTheirOwnTicks) {
         keyDown(0x3E);
         ASSERT_TRUE(pumpUntil([&] { return GetWindowTextLengthA(box) != before; }));
         latencies.push_back(timeGetTime() - sent);
-        const int error = static_cast<int>(records().back().tick - sent);
+        const int error = static_cast<int>(lapsNow().back().tick - sent);
         EXPECT_GE(error, -5);
         EXPECT_LE(error, 5);
         keyUp(0x3E);
@@ -200,7 +190,7 @@ TEST(HotkeysEndToEnd, PressesActAtOnceInOrderAtTheirOwnTicks) {
     ASSERT_TRUE(pumpUntil([&] { return sw.state.running.load() == 0; }));
     keyUp(0x3C);
     DestroyWindow(other);
-    const LapList laps = records();
+    const LapList laps = lapsNow();
     ASSERT_EQ(laps.size(), 8u);  // start, six laps, stop
     EXPECT_EQ(laps[6].marker, 0);
     EXPECT_LT(laps[6].tick, laps[7].tick);

@@ -47,6 +47,19 @@ void pressKey(WORD scanCode, DWORD holdMs) {
     pumpFor(holdMs);
 }
 
+HWND windowInFront() {
+    const HWND w = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 300, 200, 100, nullptr,
+                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(w);
+    return w;
+}
+
+LapList lapsNow() {
+    Stopwatch& sw = processStopwatch();
+    std::lock_guard<std::mutex> guard(sw.lock);
+    return sw.laps;
+}
+
 void sendCommand(HWND window, int id) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
 MorviSession::MorviSession(const std::string& ini, bool writeIni) {

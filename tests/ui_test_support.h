@@ -43,5 +43,12 @@ private:
     bool stopped_ = false;
 };
 
+// A plain window of the test's own, shown and brought to the front, as another
+// program would hold the focus while hotkeys are typed. The caller destroys it.
+HWND windowInFront();
+
+// A copy of the process's lap list, taken under the engine lock.
+LapList lapsNow();
+
 // Sends a WM_COMMAND with an id, as a menu item or button does.
 void sendCommand(HWND window, int id);

@@ -7,39 +7,23 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
-#include "stopwatch.h"
 #include "ui_test_support.h"
-
-namespace {
-
-LapRecord lastRecord(Stopwatch& sw, std::size_t* count) {
-    std::lock_guard<std::mutex> guard(sw.lock);
-    *count = sw.laps.size();
-    return sw.laps.empty() ? LapRecord{} : sw.laps.back();
-}
-
-}  // namespace
 
 int main() {
     timeBeginPeriod(1);
     MorviSession session(iniWith({{"Start", "59,F1"}, {"Lap", "62,F4"}}));
     if (!session.started()) return 1;
-    const HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 300, 200, 100,
-                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    SetForegroundWindow(other);
-    Stopwatch& sw = processStopwatch();
+    const HWND other = windowInFront();
     pressKey(0x3B);
     std::vector<int> errors;
     for (int i = 0; i < 50; ++i) {
-        std::size_t before = 0, now = 0;
-        lastRecord(sw, &before);
+        const std::size_t before = lapsNow().size();
         const DWORD sent = timeGetTime();
         keyDown(0x3E);
-        if (pumpUntil([&] { return lastRecord(sw, &now), now > before; }, 3000))
-            errors.push_back(static_cast<int>(lastRecord(sw, &now).tick - sent));
+        if (pumpUntil([&] { return lapsNow().size() > before; }, 3000))
+            errors.push_back(static_cast<int>(lapsNow().back().tick - sent));
         keyUp(0x3E);
         pumpFor(60 + static_cast<DWORD>(i * 37) % 110);
     }
