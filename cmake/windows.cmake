@@ -9,10 +9,13 @@ add_library(morvi_ui STATIC
   ui/main_window_proc.cpp
   ui/options_dialog.cpp
   ui/lap_time_window.cpp
-  ui/app.cpp)
+  ui/app.cpp
+  ui/system_libraries.cpp)
 target_include_directories(morvi_ui PUBLIC input ui)
 target_compile_options(morvi_ui PRIVATE ${MORVI_WARNINGS})
-target_link_libraries(morvi_ui PUBLIC morvi_core dinput dxguid winmm comdlg32 gdi32 user32)
+# dinput and dxguid give only static data here (the keyboard's data format, its
+# GUID): winmm.dll and dinput.dll themselves are loaded from the system folder.
+target_link_libraries(morvi_ui PUBLIC morvi_core dinput dxguid comdlg32 gdi32 user32)
 
 # The resources, linked into the program and into the tests that open windows.
 configure_file(ui/version.h.in ${CMAKE_BINARY_DIR}/generated/morvi_version.h @ONLY)

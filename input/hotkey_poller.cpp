@@ -1,11 +1,10 @@
 #include "hotkey_poller.h"
 
-#include <mmsystem.h>
-
 #include <cstring>
 
 #include "keyboard_device.h"
 #include "settings.h"
+#include "system_libraries.h"
 
 DragState dragState;
 unsigned char previousKeys[256];
@@ -104,9 +103,9 @@ DWORD WINAPI runHotkeyPoller(LPVOID mainWindow) {
         if (processStopwatch().state.quitRequested.load() == 1) return 0;
         // Until the next cycle is due, key events wake the thread; they do not
         // move the cycle, which keeps the display's cadence.
-        const DWORD due = timeGetTime() + cycleMs;
+        const DWORD due = systemTime() + cycleMs;
         for (;;) {
-            const std::int32_t left = static_cast<std::int32_t>(due - timeGetTime());
+            const std::int32_t left = static_cast<std::int32_t>(due - systemTime());
             if (left <= 0) break;
             if (waitForKeyboardInput(static_cast<DWORD>(left)) == 1) runPollerWake(window);
         }

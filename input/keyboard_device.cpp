@@ -1,9 +1,9 @@
 #include "keyboard_device.h"
 
-#include <mmsystem.h>
-
 #include <cstdio>
 #include <cstring>
+
+#include "system_libraries.h"
 
 std::atomic<KeyboardDevice*> keyboardDevice{nullptr};
 HINSTANCE keyboardInstance = nullptr;
@@ -65,7 +65,8 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     std::memset(device->firstBlock, 0, sizeof device->firstBlock);
     std::memset(device->secondBlock, 0, sizeof device->secondBlock);
 
-    check(DirectInputCreateA(keyboardInstance, 0x0500, &device->directInput, nullptr), "DirectInputCreate Failed");
+    // dinput.dll from the system folder only; a missing one fails this step.
+    check(systemDirectInputCreate(keyboardInstance, 0x0500, &device->directInput), "DirectInputCreate Failed");
     // Without the interface a failed step did not deliver, the later steps are skipped.
     if (!device->directInput) return device;
     check(device->directInput->CreateDevice(GUID_SysKeyboard, &device->keyboard, nullptr),
@@ -108,7 +109,7 @@ int readKeyboardEvents(KeyEvent* out, int capacity) {
         DWORD got = static_cast<DWORD>(keyboardBufferSize);
         const HRESULT result = device->keyboard->GetDeviceData(sizeof data[0], data, &got, 0);
         const DWORD tickCount = GetTickCount();
-        const Tick now = timeGetTime();
+        const Tick now = systemTime();
         // An overflow still delivers what the buffer kept; the snapshots cover the rest.
         if (result != DI_OK && result != DI_BUFFEROVERFLOW) {
             if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED) device->keyboard->Acquire();

@@ -43,7 +43,8 @@ Settings& processSettings();
 // The file name, relative to the current directory.
 inline constexpr const char* settingsFileName = "Morvi.ini";
 
-// Fill or write the process-wide record, using "Morvi.ini". Saving is false
+// Fill or write the process-wide record, using "Morvi.ini", converting its
+// lengths between the file's 96-DPI pixels and the screen's. Saving is false
 // when the file could not be written; the previous file is then unchanged.
 void loadSettings();
 bool saveSettings();
@@ -56,10 +57,12 @@ bool saveSettingsTo(const Settings& s, const char* path);
 // The temporary file a save writes before it replaces `path`.
 std::string temporarySettingsName(const char* path);
 
-// Cancel in the options dialog: reload the file, but keep the window's
-// rectangle, which is where the window is now. Without a readable file the
-// record goes back to `atOpen`, what it was when the dialog opened.
-void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen);
+// Cancel in the options dialog: reload the file (into screen pixels), but keep
+// the window's rectangle, which is where the window is now. Without a
+// readable file the record goes back to `atOpen`, what it was when the dialog
+// opened.
+struct ScreenUnits;
+void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units);
 void reloadSettingsForCancel(const Settings& atOpen);
 
 // Every member of `from` but windowRect into `s`, the words the poller reads

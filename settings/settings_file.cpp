@@ -4,6 +4,7 @@
 #include <string>
 
 #include "key_names.h"
+#include "screen_units.h"
 #include "settings.h"
 
 #ifdef _WIN32
@@ -361,9 +362,12 @@ void copySettingsButWindow(Settings& s, const Settings& from) {
     sharedStore(s.TxColorStop, sharedLoad(from.TxColorStop));
 }
 
-void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen) {
+void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units) {
     const RECT kept = sharedLoadRect(s.windowRect);
-    if (!loadSettingsFrom(s, path)) copySettingsButWindow(s, atOpen);
+    if (loadSettingsFrom(s, path))
+        settingsToScreen(s, units);
+    else
+        copySettingsButWindow(s, atOpen);
     sharedStoreRect(s.windowRect, kept);
 }
 
@@ -410,24 +414,27 @@ std::string formatSettingsFile(const Settings& s) {
 
 // The text goes to a temporary file beside the target, which replaces the
 // target only once it is complete, so a failed save keeps the previous file.
+// Where no temporary file can be made the save fails: writing the target in
+// place would empty it first, and a write that then fails would cut it short.
 bool saveSettingsTo(const Settings& s, const char* path) {
     const std::string text = formatSettingsFile(s);
     const std::string temporary = temporarySettingsName(path);
-    if (std::FILE* file = std::fopen(temporary.c_str(), "wb")) {
-        if (writeAll(file, text) && replaceFile(temporary.c_str(), path)) return true;
-        std::remove(temporary.c_str());
-        return false;
-    }
-    // No temporary file can be made here: write in place, unless read-only.
-    if (isReadOnly(path)) return false;
-    std::FILE* file = std::fopen(path, "wb");
-    return file && writeAll(file, text);
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) return false;
+    if (writeAll(file, text) && replaceFile(temporary.c_str(), path)) return true;
+    std::remove(temporary.c_str());
+    return false;
 }
 
-void loadSettings() { loadSettingsFrom(processSettings(), settingsFileName); }
+void loadSettings() {
+    loadSettingsFrom(processSettings(), settingsFileName);
+    settingsToScreen(processSettings(), processScreenUnits());
+}
 
 void reloadSettingsForCancel(const Settings& atOpen) {
-    reloadSettingsForCancel(processSettings(), settingsFileName, atOpen);
+    reloadSettingsForCancel(processSettings(), settingsFileName, atOpen, processScreenUnits());
 }
 
-bool saveSettings() { return saveSettingsTo(processSettings(), settingsFileName); }
+bool saveSettings() {
+    return saveSettingsTo(settingsForFile(processSettings(), processScreenUnits()), settingsFileName);
+}

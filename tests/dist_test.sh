@@ -22,6 +22,28 @@ if [[ $(head -c 3 "$work/unpacked/README.txt" | od -An -tx1 | tr -d ' ') != efbb
   echo "README.txt does not start with the UTF-8 byte-order mark"
   exit 1
 fi
+# The import table names KnownDLLs only, which Windows never takes from the
+# program's folder; the manifest asks for the user's own rights.
+pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
+objdump=$([[ $machine == 8664 ]] && echo x86_64 || echo i686)-w64-mingw32-objdump
+known=" kernel32.dll user32.dll gdi32.dll comdlg32.dll msvcrt.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll \
+shlwapi.dll imm32.dll rpcrt4.dll sechost.dll ws2_32.dll "
+imports=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+if [[ $imports != *kernel32.dll* ]]; then
+  echo "no import table read from $exe"
+  exit 1
+fi
+for dll in $imports; do
+  if [[ $known != *" $dll "* ]]; then
+    echo "the program imports $dll, which is not a KnownDLL"
+    exit 1
+  fi
+done
+if ! grep -aq 'requestedExecutionLevel level="asInvoker" uiAccess="false"' "$exe"; then
+  echo "the manifest does not ask for asInvoker"
+  exit 1
+fi
 status=0
 "$root/scripts/wine-run" "$driver" --morvi="$work/unpacked/Morvi.exe" --version="$version" \
   --gtest_filter='Release.*' || status=$?

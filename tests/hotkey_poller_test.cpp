@@ -13,6 +13,7 @@
 #include "main_window_proc.h"
 #include "send_key.h"
 #include "settings.h"
+#include "system_libraries.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -86,6 +87,7 @@ TEST(KeyboardDevice, AReadThatKeepsFailingShowsOnePairOfBoxes) {
                                         GetModuleHandleA(nullptr), nullptr);
     keyboardInstance = GetModuleHandleA(nullptr);
     keyboardWindow = window;
+    ASSERT_TRUE(loadWinmm());
     KeyboardDevice device{};
     createKeyboardDevice(&device);
     ASSERT_NE(device.keyboard, nullptr);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "screen_units.h"
 #include "settings.h"
 #include "test_support.h"
 
@@ -293,11 +294,12 @@ TEST(SettingsFile, CancelReloadKeepsTheWindowWhereItIsAndRestoresWithoutAFile) {
     s.displayFont.lfHeight = 99;
     s.fontDialogRecord.rgbColors = 1;
     s.windowRect = RECT{5, 6, 7, 8};  // and a move
-    reloadSettingsForCancel(s, path.c_str(), confirmed);
+    ScreenUnits units;
+    reloadSettingsForCancel(s, path.c_str(), confirmed, units);
     confirmed.windowRect = RECT{5, 6, 7, 8};
     EXPECT_EQ(formatSettingsFile(s), formatSettingsFile(confirmed));
     writeFileBytes(path, goldenText);
-    reloadSettingsForCancel(s, path.c_str(), Settings{});
+    reloadSettingsForCancel(s, path.c_str(), Settings{}, units);
     EXPECT_EQ(s.windowRect.left, 5);
     EXPECT_EQ(s.windowRect.bottom, 8);
     EXPECT_EQ(s.keyBindings[0].code, 0x3B);
@@ -337,7 +339,7 @@ TEST(SettingsFile, ProcessWideRecordUsesMorviIniInTheCurrentFolder) {
     processSettings() = Settings{};
 }
 
-TEST(SettingsFile, SaveReplacesAnExistingFileAndFallsBackToWritingInPlace) {
+TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughItsTemporaryFile) {
     ScratchDir dir;
     const std::string path = dir.file("Morvi.ini");
     writeFileBytes(path, "old contents that are longer than nothing\r\n");
@@ -345,11 +347,13 @@ TEST(SettingsFile, SaveReplacesAnExistingFileAndFallsBackToWritingInPlace) {
     applyNoFileDefaults(s);
     EXPECT_TRUE(saveSettingsTo(s, path.c_str()));
     EXPECT_EQ(readFileBytes(path), formatSettingsFile(s));
-    // A temporary file that cannot be made (a folder stands in its place).
+    // A temporary file that cannot be made (a folder stands in its place):
+    // the save fails rather than write the file in place.
+    const std::string before = readFileBytes(path);
     std::filesystem::create_directory(temporarySettingsName(path.c_str()));
     s.Focus = 0;
-    EXPECT_TRUE(saveSettingsTo(s, path.c_str()));
-    EXPECT_EQ(readFileBytes(path), formatSettingsFile(s));
+    EXPECT_FALSE(saveSettingsTo(s, path.c_str()));
+    EXPECT_EQ(readFileBytes(path), before);
     // Nothing can be written at all: a failure, and no crash.
     const std::string nowhere = dir.file("no-such-folder/Morvi.ini");
     EXPECT_FALSE(saveSettingsTo(s, nowhere.c_str()));
@@ -377,18 +381,25 @@ TEST(SettingsFile, FailedSavesKeepThePreviousFileAndLeaveNoTemporaryFile) {
     onlyTheFileIsLeft();
     std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 
-    // A full disk part-way (here: the file size limit).
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto* oldHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = saveSettingsTo(s, path.c_str());
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(saved);
-    onlyTheFileIsLeft();
+    // A full disk part-way (here: the file size limit), also where no
+    // temporary file can be made (a folder at its name, removed after).
+    for (const bool blocked : {false, true}) {
+        SCOPED_TRACE(blocked);
+        const std::string temporary = temporarySettingsName(path.c_str());
+        if (blocked) std::filesystem::create_directory(temporary);
+        rlimit old{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        auto* oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 100;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool saved = saveSettingsTo(s, path.c_str());
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldHandler);
+        EXPECT_FALSE(saved);
+        if (blocked) std::filesystem::remove(temporary);
+        onlyTheFileIsLeft();
+    }
 }
 #endif
 

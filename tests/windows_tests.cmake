@@ -17,14 +17,14 @@ add_executable(ui_tests
   main_window_test.cpp
   options_dialog_test.cpp
   $<TARGET_OBJECTS:morvi_resources>)
-target_link_libraries(ui_tests PRIVATE morvi_ui morvi_test_support GTest::gtest_main)
+target_link_libraries(ui_tests PRIVATE morvi_ui morvi_test_support winmm GTest::gtest_main)
 target_compile_options(ui_tests PRIVATE ${MORVI_WARNINGS})
 # The options dialog, focus and the mouse: on a desktop like a user's.
 morvi_screen_test(ui_tests_screen "wine;display" ui $<TARGET_FILE:ui_tests>)
 
 # What the window shows on a real screen, under Xvfb; skipped without one.
 add_executable(display_tests ui_test_support.cpp send_key.cpp display_test.cpp $<TARGET_OBJECTS:morvi_resources>)
-target_link_libraries(display_tests PRIVATE morvi_ui morvi_test_support GTest::gtest)
+target_link_libraries(display_tests PRIVATE morvi_ui morvi_test_support winmm GTest::gtest)
 target_compile_options(display_tests PRIVATE ${MORVI_WARNINGS})
 morvi_screen_test(display_tests_screen display display $<TARGET_FILE:display_tests>
                   ${CMAKE_BINARY_DIR}/morvi-window.bmp)
@@ -36,9 +36,24 @@ target_include_directories(blackbox_tests PRIVATE blackbox)
 target_link_libraries(blackbox_tests PRIVATE morvi_test_support winmm version)
 target_compile_options(blackbox_tests PRIVATE ${MORVI_WARNINGS})
 add_dependencies(blackbox_tests Morvi)
+# DLLs named as the two that Morvi loads from the system folder, for planting
+# beside a copy of it.
+foreach(name winmm dinput)
+  add_library(planted_${name} SHARED blackbox/planted_dll.cpp)
+  set_target_properties(planted_${name} PROPERTIES OUTPUT_NAME ${name} PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+  target_compile_options(planted_${name} PRIVATE ${MORVI_WARNINGS})
+  # No runtime DLL of its own, or it could not load anywhere.
+  target_link_options(planted_${name} PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(blackbox_tests planted_${name})
+endforeach()
 # Hotkeys with another window in front, the options dialog: on the screen.
 morvi_screen_test(blackbox_screen "wine;display" blackbox $<TARGET_FILE:blackbox_tests> --morvi=$<TARGET_FILE:Morvi>
                   --gtest_filter=BlackBox.*)
+# With Wine told to prefer a DLL in the program's folder, as Windows does.
+morvi_screen_test(planted_dlls_screen "wine;display" blackbox $<TARGET_FILE:blackbox_tests>
+                  --morvi=$<TARGET_FILE:Morvi> --planted=${CMAKE_BINARY_DIR}/planted --gtest_filter=Planted.*)
+set_property(TEST planted_dlls_screen APPEND PROPERTY ENVIRONMENT "MORVI_WINEDLLOVERRIDES=winmm,dinput=n,b")
 add_test(NAME soak_wine COMMAND blackbox_tests --morvi=$<TARGET_FILE:Morvi> --gtest_filter=Soak.*)
 set_tests_properties(soak_wine PROPERTIES LABELS "wine;soak" TIMEOUT 1800 RESOURCE_LOCK wine_input
   SKIP_RETURN_CODE 125)

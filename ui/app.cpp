@@ -1,7 +1,5 @@
 #include "app.h"
 
-#include <mmsystem.h>
-
 #include <new>
 
 #include "hotkey_poller.h"
@@ -10,10 +8,11 @@
 #include "main_window.h"
 #include "main_window_proc.h"
 #include "stopwatch.h"
+#include "system_libraries.h"
 
 namespace {
 
-Tick platformTick(void*) { return timeGetTime(); }
+Tick platformTick(void*) { return systemTime(); }
 
 // The device record; the entry point owns it. keyboardDevice publishes it.
 KeyboardDevice* ownedKeyboard = nullptr;
@@ -43,6 +42,14 @@ int startMorvi(HINSTANCE instance) {
     sw.clock = TickSource{platformTick, nullptr};
     sw.reportSink = LapReportSink{refreshLapTimeWindow, nullptr};
 
+    // The clock comes from winmm.dll; without it nothing can be timed.
+    if (!loadWinmm()) {
+        MessageBoxA(nullptr, "winmm.dll could not be loaded from the Windows system folder, so Morvi cannot start.",
+                    "Morvi", MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    // One scale for the whole run: the settings are loaded in it.
+    takeScreenDpi();
     MainWindow* mw = getMainWindow();
     if (!mw || !createMainWindow(instance, mw)) return 0;
     createCommandButtons();

@@ -5,6 +5,7 @@
 
 #include "main_window_proc.h"
 #include "resource_ids.h"
+#include "screen_units.h"
 #include "settings.h"
 
 CommandButton* commandButtons[commandButtonCount];
@@ -28,6 +29,16 @@ const ButtonSpec buttonSpecs[commandButtonCount] = {
 };
 
 }  // namespace
+
+int scaled(int pixels96) { return toScreenPixels(pixels96, processScreenUnits().dpi); }
+
+int buttonRowHeight() { return scaled(28); }
+
+void takeScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    processScreenUnits().dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+}
 
 MainWindow* getMainWindow() {
     if (!theMainWindow) {
@@ -63,11 +74,11 @@ int createMainWindow(HINSTANCE instance, MainWindow* mw) {
     mw->instance = instance;
     if (!RegisterClassA(&wc)) return 0;
 
-    const HWND window = CreateWindowExA(0, mw->className, mw->title, WS_OVERLAPPEDWINDOW, 200, 200, 200, 100, nullptr,
-                                        nullptr, instance, nullptr);
+    const HWND window = CreateWindowExA(0, mw->className, mw->title, WS_OVERLAPPEDWINDOW, scaled(200), scaled(200),
+                                        scaled(200), scaled(100), nullptr, nullptr, instance, nullptr);
     if (!window) return 0;
     mw->window = window;
-    recreateBackBuffer(mw, 200, 100);
+    recreateBackBuffer(mw, static_cast<unsigned>(scaled(200)), static_cast<unsigned>(scaled(100)));
     InvalidateRect(window, nullptr, FALSE);
     return 1;
 }
@@ -99,8 +110,8 @@ void drawTimeText(MainWindow* mw, const char* text, COLORREF colour) {
     SelectObject(mw->backBufferDC, font);
     RECT area{};
     GetClientRect(mw->window, &area);
-    area.top = 2;
-    // No DT_SINGLELINE: centred across, starting 2 pixels from the top.
+    area.top = scaled(2);
+    // No DT_SINGLELINE: centred across, starting 2 pixels (at 96 DPI) from the top.
     DrawTextA(mw->backBufferDC, text, lstrlenA(text), &area, DT_CENTER | DT_VCENTER);
     SelectObject(mw->backBufferDC, GetStockObject(SYSTEM_FONT));
     DeleteObject(font);
@@ -116,7 +127,7 @@ CommandButton* createCommandButton(const char* caption, RECT rect, int controlId
                                      rect.right - rect.left, rect.bottom - rect.top, button->parent,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), mw->instance, nullptr);
     LOGFONTA lf{};
-    lf.lfHeight = 12;
+    lf.lfHeight = scaled(12);
     std::memcpy(lf.lfFaceName, msGothicFace, sizeof msGothicFace);
     // Lives until the process ends, like the button.
     button->font = CreateFontIndirectA(&lf);
@@ -140,12 +151,14 @@ void commandButtonPlacement(int clientRight, int clientHeight, RECT out[commandB
     const int w = clientRight / 5;
     const int x[commandButtonCount] = {0, w + 1, 2 * w + 1, 3 * w + 1, 4 * w + 1};
     const int width[commandButtonCount] = {w, w, w, w, w + 1};
-    for (int i = 0; i < commandButtonCount; ++i) out[i] = RECT{x[i], clientHeight - 28, x[i] + width[i], clientHeight};
+    const int row = buttonRowHeight();
+    for (int i = 0; i < commandButtonCount; ++i) out[i] = RECT{x[i], clientHeight - row, x[i] + width[i], clientHeight};
 }
 
 void layoutCommandButton(CommandButton* button, int clientHeight, int x, int width) {
-    button->rect = RECT{x, clientHeight - 28, x + width, clientHeight};
-    MoveWindow(button->window, x, clientHeight - 28, width, 28, FALSE);
+    const int row = buttonRowHeight();
+    button->rect = RECT{x, clientHeight - row, x + width, clientHeight};
+    MoveWindow(button->window, x, clientHeight - row, width, row, FALSE);
 }
 
 void layoutCommandButtons(LPARAM sizeLParam) {

@@ -45,5 +45,12 @@ void showCommandButtons();
 // layoutCommandButtons gives them.
 void commandButtonPlacement(int clientRight, int clientHeight, RECT out[commandButtonCount]);
 
+// A length Morvi lays out itself, given in 96-DPI pixels, at the screen's DPI.
+int scaled(int pixels96);
+// The button row's height: 28 pixels at 96 DPI.
+int buttonRowHeight();
+// The screen's DPI, taken once at start-up for the whole run.
+void takeScreenDpi();
+
 // "ＭＳ ゴシック" in Shift-JIS.
 extern const char msGothicFace[];

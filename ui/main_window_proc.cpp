@@ -10,6 +10,7 @@
 #include "options_dialog.h"
 #include "resource_ids.h"
 #include "settings.h"
+#include "system_libraries.h"
 
 HWND previousForeground = nullptr;
 HMENU popupMenu = nullptr;
@@ -49,7 +50,9 @@ bool savedRectUsable(const RECT& r) {
     return r.right - r.left > 0 && r.bottom - r.top > 0 && MonitorFromRect(&r, MONITOR_DEFAULTTONULL) != nullptr;
 }
 
-int displayBottom(int clientBottom) { return processSettings().Button == 1 ? clientBottom - 28 : clientBottom; }
+int displayBottom(int clientBottom) {
+    return processSettings().Button == 1 ? clientBottom - buttonRowHeight() : clientBottom;
+}
 
 namespace {
 
@@ -68,7 +71,7 @@ void onCreate(HWND window) {
 
     const HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), "IDR_MENU");
     popupMenu = GetSubMenu(menu, 0);
-    joySetCapture(window, JOYSTICKID1, 0, FALSE);
+    systemJoySetCapture(window, JOYSTICKID1, 0, FALSE);
 
     if (s.Title == 0) SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_CAPTION);
     HWND insertAfter = HWND_NOTOPMOST;
@@ -97,8 +100,10 @@ void onCreate(HWND window) {
 
 // The window's place and the settings, as the program ends: at its
 // destruction, or at the end of a Windows session, which ends the process
-// without destroying any window.
+// without destroying any window. An options dialog still open was not
+// confirmed: a box waiting for a key, a font tried out are not saved.
 void saveOnExit(HWND window) {
+    cancelOptionsDialog();
     storeWindowRect(window);
     saveSettings();
 }

@@ -12,6 +12,7 @@
 #include "main_window.h"
 #include "main_window_proc.h"
 #include "resource_ids.h"
+#include "screen_units.h"
 #include "stopwatch.h"
 
 std::int32_t captureArmed[BindingCount];
@@ -157,13 +158,19 @@ void onOk(HWND dialog) {
 
     setSwitch(ticked(dialog, IDC_OPT_TITLE), s.Title, GWL_STYLE, WS_CAPTION, true, frameChanged);
 
-    // The button row is 28 pixels high: the display area keeps its size.
+    // The button row is 28 pixels high (in Morvi.ini's 96-DPI pixels, whatever
+    // the screen): the display area keeps its size.
     RECT& r = s.windowRect;
+    const auto moveBottom = [&](int by) {
+        const int dpi = processScreenUnits().dpi;
+        sharedStore(r.bottom, static_cast<LONG>(toScreenPixels(toFilePixels(sharedLoad(r.bottom), dpi) + by, dpi)));
+        frameChanged = true;
+    };
     if (ticked(dialog, IDC_OPT_BUTTON)) {
-        if (s.Button == 0) sharedStore(r.bottom, sharedLoad(r.bottom) + 28), frameChanged = true;
+        if (s.Button == 0) moveBottom(28);
         s.Button = 1;
     } else {
-        if (s.Button == 1) sharedStore(r.bottom, sharedLoad(r.bottom) - 28), frameChanged = true;
+        if (s.Button == 1) moveBottom(-28);
         s.Button = 0;
     }
 
@@ -203,6 +210,14 @@ void onCancel(HWND dialog) {
     closeDialog(dialog);
     destroyDialog(dialog);
 }
+
+}  // namespace
+
+void cancelOptionsDialog() {
+    if (optionsDialog) onCancel(optionsDialog);
+}
+
+namespace {
 
 void onCommand(HWND dialog, WPARAM wParam) {
     const int id = LOWORD(wParam);

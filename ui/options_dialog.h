@@ -19,6 +19,10 @@ extern unsigned char keysAtKeyUp[256];
 // can count it.
 extern int(WINAPI* settingsMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
 
+// Morvi is ending with the dialog open: what it changed and was not confirmed
+// goes, as on Cancel, and the dialog with it. Nothing when it is not open.
+void cancelOptionsDialog();
+
 // The lowest code down in `down` and not down in `up`, or -1.
 int findNewKey(const unsigned char* down, const unsigned char* up);
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -356,6 +357,40 @@ TEST(BlackBox, OptionsDialogCapturesAKeyOkAppliesItCancelRestores) {
     EXPECT_NE(saved.find("\r\nStart=63,F5\r\nStop=0,\r\n"), std::string::npos) << saved;
 }
 
+std::string plantedDir;
+
+// winmm.dll and dinput.dll planted beside a copy of Morvi.exe, with Wine told to
+// prefer a DLL in the program's folder as Windows does (WINEDLLOVERRIDES, set
+// before this process started): neither is loaded.
+TEST(Planted, DllsBesideTheProgramAreNeverLoaded) {
+    char overrides[256] = {};
+    GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+    if (plantedDir.empty() || !std::strstr(overrides, "winmm,dinput=n,b"))
+        GTEST_SKIP() << "needs --planted and WINEDLLOVERRIDES=winmm,dinput=n,b";
+    ScratchDir dir;
+    const std::string exe = dir.file("Morvi.exe");
+    ASSERT_TRUE(CopyFileA(windowsPath(morviExePath).c_str(), exe.c_str(), FALSE));
+    for (const char* name : {"winmm.dll", "dinput.dll"})
+        ASSERT_TRUE(CopyFileA((windowsPath(plantedDir) + "\\" + name).c_str(), dir.file(name).c_str(), FALSE));
+    // The stand-in does leave its mark where something loads it (under a name
+    // of its own: this process prefers Wine's own winmm.dll).
+    ScratchDir control;
+    ASSERT_TRUE(CopyFileA(dir.file("winmm.dll").c_str(), control.file("planted.dll").c_str(), FALSE));
+    FreeLibrary(LoadLibraryA(control.file("planted.dll").c_str()));
+    ASSERT_TRUE(std::filesystem::exists(control.file("planted.dll.loaded")));
+
+    writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys());
+    morviExePath = exe;
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    hotkey(F1);
+    hotkey(F2);
+    EXPECT_TRUE(waitUntil([&] { return morvi.lapTimeText().find("Total Time") != std::string::npos; }));
+    EXPECT_EQ(morvi.close(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("winmm.dll.loaded")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("dinput.dll.loaded")));
+}
+
 // Fifty starts and closes in a row: each ends with 0 within two seconds and
 // leaves a whole Morvi.ini behind.
 TEST(Soak, StartAndCloseFiftyTimes) {
@@ -457,6 +492,8 @@ int main(int argc, char** argv) {
             morviExePath = argv[i] + 8;
         else if (std::strncmp(argv[i], "--version=", 10) == 0)
             expectedVersion = argv[i] + 10;
+        else if (std::strncmp(argv[i], "--planted=", 10) == 0)
+            plantedDir = argv[i] + 10;
     if (morviExePath.empty()) {
         std::fprintf(stderr, "usage: blackbox_tests --morvi=PATH\n");
         return 2;

@@ -1,0 +1,84 @@
+#include "system_libraries.h"
+
+#include <cwchar>
+
+namespace {
+
+using TimeGetTime = DWORD(WINAPI*)();
+using JoySetCapture = UINT(WINAPI*)(HWND, UINT, UINT, BOOL);
+using CreateDirectInput = HRESULT(WINAPI*)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
+
+// Loaded once and kept to the end of the process, like the menu: the clock is
+// read until the last moment, and the DirectInput objects live in dinput.dll.
+TimeGetTime timeGetTimeEntry = nullptr;
+JoySetCapture joySetCaptureEntry = nullptr;
+CreateDirectInput directInputCreateEntry = nullptr;
+
+HMODULE loadFromSystemFolder(const wchar_t* name) {
+    wchar_t path[MAX_PATH];
+    if (!systemDllPath(name, path, MAX_PATH)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    // Its own dependencies are then looked for beside it, in the system folder.
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+template <typename F>
+F entry(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+bool systemDllPath(const wchar_t* name, wchar_t* out, UINT capacity) {
+    const UINT length = GetSystemDirectoryW(out, capacity);
+    const std::size_t nameLength = std::wcslen(name);
+    if (length == 0 || length + 1 + nameLength + 1 > capacity) return false;
+    out[length] = L'\\';
+    std::wmemcpy(out + length + 1, name, nameLength + 1);
+    return true;
+}
+
+void restrictDllSearchToSystemFolder() {
+    using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (const auto set = entry<SetDefaultDllDirectories>(kernel, "SetDefaultDllDirectories"))
+        set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+bool loadWinmm() {
+    if (timeGetTimeEntry) return true;
+    const HMODULE winmm = loadFromSystemFolder(L"winmm.dll");
+    if (!winmm) return false;
+    const auto time = entry<TimeGetTime>(winmm, "timeGetTime");
+    const auto capture = entry<JoySetCapture>(winmm, "joySetCapture");
+    if (!time || !capture) {
+        FreeLibrary(winmm);
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return false;
+    }
+    joySetCaptureEntry = capture;
+    timeGetTimeEntry = time;
+    return true;
+}
+
+HRESULT systemDirectInputCreate(HINSTANCE instance, DWORD version, IDirectInputA** out) {
+    if (!directInputCreateEntry) {
+        const HMODULE dinput = loadFromSystemFolder(L"dinput.dll");
+        if (!dinput) return HRESULT_FROM_WIN32(GetLastError());
+        directInputCreateEntry = entry<CreateDirectInput>(dinput, "DirectInputCreateA");
+        if (!directInputCreateEntry) {
+            const HRESULT missing = HRESULT_FROM_WIN32(GetLastError());
+            FreeLibrary(dinput);
+            return missing;
+        }
+    }
+    return directInputCreateEntry(instance, version, out, nullptr);
+}
+
+DWORD systemTime() { return timeGetTimeEntry(); }
+
+UINT systemJoySetCapture(HWND window, UINT joystick, UINT period, BOOL changed) {
+    return joySetCaptureEntry(window, joystick, period, changed);
+}

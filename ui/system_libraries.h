@@ -1,0 +1,33 @@
+// winmm.dll and dinput.dll are not KnownDLLs: named in the import table,
+// Windows would look for them in the program's own folder first, where any
+// planted copy would run inside Morvi. They are loaded here instead, by their
+// full path in the system folder, and their functions taken by name.
+#pragma once
+
+#define DIRECTINPUT_VERSION 0x0500
+#include <windows.h>
+// after windows.h
+#include <dinput.h>
+
+// Makes every later DLL load (the common dialogs' included) search the system
+// folder only, where kernel32 can (Windows 8, or 7 with its update). First
+// thing at start-up.
+void restrictDllSearchToSystemFolder();
+
+// Loads winmm.dll from the system folder and takes its two functions; false
+// (GetLastError tells why) when it cannot. Before any window: the poller
+// thread reads the clock it gives.
+bool loadWinmm();
+
+// Loads dinput.dll from the system folder and creates the DirectInput object;
+// when the DLL or its function is missing, HRESULT_FROM_WIN32 of the reason.
+HRESULT systemDirectInputCreate(HINSTANCE instance, DWORD version, IDirectInputA** out);
+
+// timeGetTime and joySetCapture of the loaded winmm.dll. Set once by
+// loadWinmm before the poller thread starts; read-only afterwards.
+DWORD systemTime();
+UINT systemJoySetCapture(HWND window, UINT joystick, UINT period, BOOL changed);
+
+// The full path of a DLL in the system folder; empty when it does not fit.
+// Exposed for the tests.
+bool systemDllPath(const wchar_t* name, wchar_t* out, UINT capacity);
