@@ -2,6 +2,7 @@
 // buttons along the bottom. Writes what it saw as a BMP (first argument).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -170,6 +171,71 @@ TEST(Display, TheMenuAndTheOptionsHaveJapaneseGlyphs) {
     const auto dialogFont = reinterpret_cast<HFONT>(SendMessageW(optionsDialog, WM_GETFONT, 0, 0));
     EXPECT_EQ(missingGlyphs(dialogFont, L"\u30DC\u30BF\u30F3\u3092\u8868\u793A"), 0);  // ボタンを表示
     SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
+}
+
+int screenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The width "00:00:00" takes in the display's default face at a pixel height.
+int timeTextWidth(int height) {
+    const HDC dc = GetDC(nullptr);
+    const HFONT font = CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, msGothicFace);
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, "00:00:00", 8, &size);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    return size.cx;
+}
+
+// At 144 DPI (a Wine prefix of its own): the window at 1.5 times the file's
+// place and size, a 42-pixel button row, the time in the larger font, and
+// Morvi.ini as it was after three starts and closes.
+TEST(HighDpi, LaidOutInTheScreensPixelsWhileMorviIniKeeps96Dpi) {
+    if (screenDpi() != 144) GTEST_SKIP() << "needs a desktop at 144 DPI";
+    const std::string ini =
+        iniWith({{"Left", "100"}, {"Right", "340"}, {"Top", "80"}, {"Bottom", "190"}, {"Quality", "3"}});
+    std::string text = ini;
+    for (int start = 0; start < 3; ++start) {
+        MorviSession session(text);
+        ASSERT_TRUE(session.started());
+        const HWND w = session.window();
+        if (start == 0) {
+            SetForegroundWindow(w);
+            pumpFor(300);
+            RECT r{};
+            GetWindowRect(w, &r);
+            EXPECT_EQ(r.left, 150);
+            EXPECT_EQ(r.top, 120);
+            EXPECT_EQ(r.right, 510);
+            EXPECT_EQ(r.bottom, 285);
+            RECT button{};
+            GetWindowRect(commandButtons[0]->window, &button);
+            EXPECT_EQ(button.bottom - button.top, 42);
+            const Capture client = captureClient(w);
+            int left = client.width, right = -1;
+            for (int y = 0; y < client.height - 42; ++y)
+                for (int x = 0; x < client.width; ++x)
+                    if (client.at(x, y) != RGB(0, 0, 0)) left = std::min(left, x), right = std::max(right, x);
+            EXPECT_GT(right - left + 1, (timeTextWidth(24) + timeTextWidth(36)) / 2);
+            if (!bmpPath.empty()) {
+                writeBmp(captureWindow(w), bmpPath);
+                sendCommand(w, ID_MENU_OPTIONS);
+                SetForegroundWindow(optionsDialog);
+                pumpFor(300);
+                writeBmp(captureWindow(optionsDialog), bmpPath + ".options.bmp");
+                SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
+            }
+        }
+        session.stop();
+        text = session.savedIni();
+        EXPECT_EQ(text, ini) << start;
+    }
 }
 
 }  // namespace

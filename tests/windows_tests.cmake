@@ -28,6 +28,10 @@ target_link_libraries(display_tests PRIVATE morvi_ui morvi_test_support winmm GT
 target_compile_options(display_tests PRIVATE ${MORVI_WARNINGS})
 morvi_screen_test(display_tests_screen display display $<TARGET_FILE:display_tests>
                   ${CMAKE_BINARY_DIR}/morvi-window.bmp)
+# The same on a desktop scaled to 150 %, in a prefix made at 144 DPI.
+morvi_screen_test(display_144dpi_screen display dpi144 $<TARGET_FILE:display_tests> --gtest_filter=HighDpi.*
+                  ${CMAKE_BINARY_DIR}/morvi-window-144dpi.bmp)
+set_property(TEST display_144dpi_screen APPEND PROPERTY ENVIRONMENT "MORVI_WINE_DPI=144")
 
 # The real Morvi.exe driven from outside: a driver program of ours starts it in
 # scratch folders. The soak cases take a few minutes and carry their own label.
