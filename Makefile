@@ -34,7 +34,11 @@ build: deps
 
 STRIP = $(if $(filter win32,$(WIN)),i686,x86_64)-w64-mingw32-strip
 
-# The engine's benchmarks natively, then the program's cost under Wine.
+# The release the cost benchmark compares this build with, in the same run.
+BEFORE = acbb903
+
+# The engine's benchmarks natively, then the program's cost under Wine, on a
+# screen (the display's second is read from it), beside the release before.
 bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
@@ -43,9 +47,13 @@ bench: deps
 	cmake --build --preset $(WIN) --target cost_bench press_bench
 	$(STRIP) -o build/$(WIN)/Morvi-stripped.exe build/$(WIN)/Morvi.exe
 	$(STRIP) -o build/$(WIN)/baseline-stripped.exe build/$(WIN)/bench/win32/baseline_window.exe
-	scripts/wine-run build/$(WIN)/bench/win32/cost_bench.exe build/$(WIN)/Morvi.exe \
-	  build/$(WIN)/bench/win32/baseline_window.exe build/$(WIN)/Morvi-stripped.exe build/$(WIN)/baseline-stripped.exe
-	scripts/wine-run build/$(WIN)/bench/win32/press_bench.exe
+	before=$$(scripts/build-before $(BEFORE) $(WIN)); \
+	MORVI_WINEPREFIX=$(CURDIR)/build/$(WIN)/wineprefix-bench scripts/with-display scripts/wine-run \
+	  build/$(WIN)/bench/win32/cost_bench.exe build/$(WIN)/Morvi.exe \
+	  build/$(WIN)/bench/win32/baseline_window.exe build/$(WIN)/Morvi-stripped.exe build/$(WIN)/baseline-stripped.exe \
+	  $$before
+	MORVI_WINEPREFIX=$(CURDIR)/build/$(WIN)/wineprefix-bench scripts/with-display scripts/wine-run \
+	  build/$(WIN)/bench/win32/press_bench.exe
 
 # A longer fuzz run than the one `make test` makes.
 fuzz: deps

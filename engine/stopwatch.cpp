@@ -35,23 +35,27 @@ Tick clampedPressTick(const Stopwatch& sw, Tick now, Tick press) {
     if (s.startTick != 0) notBefore(s.startTick);
     if (s.running.load() == 0 && s.startTick != 0) notBefore(s.stopTick);
     if (!sw.laps.empty()) notBefore(sw.laps.back().tick);
+    if (s.changedOnce == 1) notBefore(s.lastChangeTick);
     return result;
 }
 
-// Every "now" of a command: a fresh reading, or the press's own tick.
+// Every "now" of a command: a fresh reading, or the press's own tick. The
+// last one given is the command's own tick.
 struct CommandClock {
     Stopwatch& sw;
     bool timed;
     Tick press;
-    Tick now() const { return timed ? press : readTick(sw); }
+    Tick last = 0;
+    Tick now() { return last = timed ? press : readTick(sw); }
 };
 
-// Returns true when the command changed the lap report (effective Stop or Lap).
-bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, const CommandClock& clock) {
+enum CommandEffect { Nothing = 0, Changed = 1, ReportChanged = 3 };
+
+CommandEffect applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, CommandClock& clock) {
     StopwatchState& s = sw.state;
     switch (command) {
     case StopwatchCommand::Start: {
-        if (s.running.load() != 0) return false;
+        if (s.running.load() != 0) return Nothing;
         if (s.startTick == 0) {
             s.startTick = clock.now();
             appendRecord(sw.laps, clock.now(), 1, 0);
@@ -62,35 +66,39 @@ bool applyLocked(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime,
             if (!sw.laps.empty()) sw.laps.pop_back();
         }
         s.running.store(1);
-        return false;
+        return Changed;
     }
     case StopwatchCommand::Stop:
-        if (s.running.load() != 1) return false;
+        if (s.running.load() != 1) return Nothing;
         appendRecord(sw.laps, clock.now(), 1, 0);
         s.stopTick = clock.now();
         s.running.store(0);
-        return true;
+        return ReportChanged;
     case StopwatchCommand::Reset:
+        clock.now();
         s.startTick = 0;
         s.stopTick = 0;
         s.running.store(0);
-        s.lapFlashCount = 0;
+        s.lapFlashOn = 0;
         LapList().swap(sw.laps);
         s.splitView = 0;
-        return false;
-    case StopwatchCommand::Lap:
-        if (s.running.load() != 1) return false;
-        appendRecord(sw.laps, clock.now(), 0, static_cast<std::uint32_t>(sw.laps.size()));
-        // A negative lapTime (a hand-edited file, -100 typed in the dialog) shows
-        // no flash, rather than one that lasts until Reset.
-        s.lapFlashCount = static_cast<std::int32_t>(lapTime) < 0 ? 0 : static_cast<std::int32_t>(lapTime / 100u);
-        return true;
-    case StopwatchCommand::Next:
-        if (s.running.load() != 1) return false;
-        s.splitView = s.splitView == 0 ? 1 : 0;
-        return false;
+        return Changed;
+    case StopwatchCommand::Lap: {
+        if (s.running.load() != 1) return Nothing;
+        const Tick tick = clock.now();
+        appendRecord(sw.laps, tick, 0, static_cast<std::uint32_t>(sw.laps.size()));
+        const Tick duration = lapFlashDuration(lapTime);
+        s.lapFlashCount = tick + duration;
+        s.lapFlashOn = duration > 0 ? 1 : 0;
+        return ReportChanged;
     }
-    return false;
+    case StopwatchCommand::Next:
+        if (s.running.load() != 1) return Nothing;
+        clock.now();
+        s.splitView = s.splitView == 0 ? 1 : 0;
+        return Changed;
+    }
+    return Nothing;
 }
 
 }  // namespace
@@ -101,9 +109,14 @@ void applyWith(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, b
     bool refresh = false;
     {
         std::lock_guard<std::mutex> guard(sw.lock);
-        const CommandClock clock =
+        CommandClock clock =
             timed ? CommandClock{sw, true, clampedPressTick(sw, readTick(sw), pressTick)} : CommandClock{sw, false, 0};
-        refresh = applyLocked(sw, command, lapTime, clock);
+        const CommandEffect effect = applyLocked(sw, command, lapTime, clock);
+        if (effect != Nothing) {
+            sw.state.lastChangeTick = clock.last;
+            sw.state.changedOnce = 1;
+        }
+        refresh = effect == ReportChanged;
     }
     // Outside the lock: the sink may wait for the GUI thread, which may be
     // waiting for this lock.
@@ -118,6 +131,12 @@ void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime
 
 void applyCommandAt(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, Tick pressTick) {
     applyWith(sw, command, lapTime, true, pressTick);
+}
+
+Tick lapFlashDuration(std::uint32_t lapTime) {
+    // A negative lapTime (a hand-edited file, -100 typed in the dialog) shows
+    // no flash, rather than one that lasts until Reset.
+    return static_cast<std::int32_t>(lapTime) < 0 ? 0 : lapTime / 100u * 100u;
 }
 
 void clearLapList(Stopwatch& sw) {

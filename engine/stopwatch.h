@@ -17,8 +17,17 @@ struct StopwatchState {
     Tick startTick = 0;  // 0 means Idle
     Tick stopTick = 0;
     std::atomic<std::int32_t> running{0};
-    std::int32_t lapFlashCount = 0;
+    // The tick at which the lap flash ends: it shows while lapFlashOn is 1 and
+    // that tick is still ahead, however often the window is painted. Lap
+    // starts it afresh, Reset ends it, a paint after its end clears the flag.
+    Tick lapFlashCount = 0;
+    std::int32_t lapFlashOn = 0;
     std::int32_t splitView = 0;
+    // The tick of the last command that changed anything (any source; a
+    // Reset and a resume count), once changedOnce is 1: no key press is timed
+    // before it.
+    Tick lastChangeTick = 0;
+    std::int32_t changedOnce = 0;
     std::atomic<std::int32_t> optionsOpen{0};
     std::atomic<std::int32_t> quitRequested{0};
 };
@@ -67,9 +76,13 @@ void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime
 
 // The same command timed to a key press: every "now" of its steps is `pressTick`,
 // raised to the latest tick the stopwatch holds (startTick, stopTick, the last
-// record) and lowered to now, so a command applied in between can never make a
-// lap or a pause negative.
+// record, the last command that changed it) and lowered to now, so a command
+// applied in between can never make a lap or a pause negative.
 void applyCommandAt(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, Tick pressTick);
+
+// How long a Lap's flash shows: LapTime rounded down to a tenth of a second;
+// none for 0 to 99 or a negative value.
+Tick lapFlashDuration(std::uint32_t lapTime);
 
 // Reads the installed tick source (the steady clock when none is installed).
 // Callers must hold sw.lock or own the record exclusively.

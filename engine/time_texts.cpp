@@ -34,14 +34,15 @@ DisplayText parenthesised(std::uint32_t d, const TextSettings& ts) {
     return out;
 }
 
-DisplayText mainLocked(Stopwatch& sw, const TextSettings& ts) {
+// The texts that depend on now read the tick once, or take the caller's.
+DisplayText mainLocked(Stopwatch& sw, const TextSettings& ts, std::optional<Tick> givenNow = std::nullopt) {
     const StopwatchState& s = sw.state;
     DisplayText out{};
     const bool running = s.running.load() == 1;
     std::uint32_t elapsed = 0;
     char separator = ':';
     if (running)
-        elapsed = readTick(sw) - s.startTick;
+        elapsed = givenNow.value_or(readTick(sw)) - s.startTick;
     else if (s.startTick != 0)
         elapsed = s.stopTick - s.startTick;
     if ((running || s.startTick != 0) && elapsed < 500u && ts.StartColon == 1) separator = ' ';
@@ -56,13 +57,13 @@ DisplayText mainLocked(Stopwatch& sw, const TextSettings& ts) {
     return out;
 }
 
-DisplayText splitLocked(Stopwatch& sw, const TextSettings& ts) {
+DisplayText splitLocked(Stopwatch& sw, const TextSettings& ts, std::optional<Tick> givenNow = std::nullopt) {
     const StopwatchState& s = sw.state;
     std::uint32_t d = 0;
     if (!sw.laps.empty()) {
         const Tick last = sw.laps.back().tick;
         if (s.running.load() == 1)
-            d = readTick(sw) - last;
+            d = givenNow.value_or(readTick(sw)) - last;
         else if (last != 0)
             d = s.stopTick - last;
     }
@@ -184,16 +185,58 @@ std::string buildLapReport(Stopwatch& sw, const TextSettings& ts) {
     return reportLocked(sw.laps, ts);
 }
 
-std::optional<DisplayText> paintDisplayText(Stopwatch& sw, const TextSettings& ts) {
+namespace {
+
+bool flashShowing(const StopwatchState& s, Tick now) {
+    return s.lapFlashOn == 1 && static_cast<std::int32_t>(s.lapFlashCount - now) > 0;
+}
+
+// The next tick, after now, at which a duration that is `elapsed` now reaches
+// a multiple of `step`.
+Tick nextMultiple(Tick now, std::uint32_t elapsed, std::uint32_t step) { return now + (step - elapsed % step); }
+
+std::optional<Tick> nextChangeLocked(const Stopwatch& sw, const TextSettings& ts, Tick now) {
+    const StopwatchState& s = sw.state;
+    // The flash's text holds until its end; a command would repaint anyway.
+    if (flashShowing(s, now)) return s.lapFlashCount;
+    // Stopped or idle, the picture only changes with a command.
+    if (s.running.load() != 1) return std::nullopt;
+    if (s.splitView == 1) return nextMultiple(now, sw.laps.empty() ? 0 : now - sw.laps.back().tick, 1000);
+    const std::uint32_t elapsed = now - s.startTick;
+    if (ts.StartColon == 1 && elapsed < 500u) return now + (500u - elapsed);
+    return nextMultiple(now, elapsed, 1000);
+}
+
+}  // namespace
+
+std::optional<Tick> nextDisplayChange(Stopwatch& sw, const TextSettings& ts, Tick now) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    return nextChangeLocked(sw, ts, now);
+}
+
+void settleLapFlash(Stopwatch& sw) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    if (!flashShowing(sw.state, readTick(sw))) sw.state.lapFlashOn = 0;
+}
+
+Tick currentTick(Stopwatch& sw) {
+    std::lock_guard<std::mutex> guard(sw.lock);
+    return readTick(sw);
+}
+
+DisplayPaint paintDisplayText(Stopwatch& sw, const TextSettings& ts) {
     std::lock_guard<std::mutex> guard(sw.lock);
     StopwatchState& s = sw.state;
-    if (s.lapFlashCount > 0) {
-        std::optional<DisplayText> flash = flashLocked(sw, ts);
-        s.lapFlashCount -= 1;
-        return flash;
+    const Tick now = readTick(sw);
+    DisplayPaint paint;
+    if (flashShowing(s, now)) {
+        paint.text = flashLocked(sw, ts);
+    } else {
+        s.lapFlashOn = 0;  // ended: a tick a long way on must not bring it back
+        paint.text = s.splitView == 1 ? splitLocked(sw, ts, now) : mainLocked(sw, ts, now);
     }
-    if (s.splitView == 1) return splitLocked(sw, ts);
-    return mainLocked(sw, ts);
+    paint.nextChange = nextChangeLocked(sw, ts, now);
+    return paint;
 }
 
 std::size_t formatReportDuration(char* out, std::uint32_t duration, bool minutes) {

@@ -33,6 +33,24 @@ std::string buildLapReport(Stopwatch& sw, const TextSettings& ts);
 // at least 10 bytes; returns the length.
 std::size_t formatReportDuration(char* out, std::uint32_t duration, bool minutes);
 
-// One paint's choice of text, with the lap-flash countdown step, as one
-// indivisible step. Nothing when the flash has no text to show.
-std::optional<DisplayText> paintDisplayText(Stopwatch& sw, const TextSettings& ts);
+// The tick, after `now`, at which the picture a paint at `now` shows next
+// changes: the next second of the shown time, the separators' 500 ms point
+// while StartColon is 1, the lap flash's end. Nothing while idle, and while
+// stopped but for the flash's end; a command changes it too, and repaints.
+std::optional<Tick> nextDisplayChange(Stopwatch& sw, const TextSettings& ts, Tick now);
+
+// One paint's choice of text (the flash while it lasts, else the split or the
+// main display), read at one tick with the next change from that same tick,
+// as one indivisible step. No text when the flash has none to show.
+struct DisplayPaint {
+    std::optional<DisplayText> text;
+    std::optional<Tick> nextChange;
+};
+DisplayPaint paintDisplayText(Stopwatch& sw, const TextSettings& ts);
+
+// Ends a lap flash whose time is over, for when no paint comes (the window
+// covered or minimised): a tick weeks later must not bring it back.
+void settleLapFlash(Stopwatch& sw);
+
+// The tick source's reading, under the engine lock.
+Tick currentTick(Stopwatch& sw);

@@ -9,7 +9,12 @@
 DragState dragState;
 unsigned char previousKeys[256];
 unsigned char currentKeys[256];
-unsigned char pressTaken[256];
+PressTracker pressTracker;
+HANDLE hotkeyPollerWake = nullptr;
+
+void wakeHotkeyPoller() {
+    if (hotkeyPollerWake) SetEvent(hotkeyPollerWake);
+}
 
 bool isNewPress(std::int32_t code) { return isNewPressBetween(previousKeys, currentKeys, code); }
 
@@ -20,8 +25,35 @@ bool hotkeyStepAllowed(std::int32_t optionsOpen, std::int32_t backGround, HWND m
 
 namespace {
 
-// The regular cycle's period: the display's clock and the lap flash's count.
+// The fallback cycle's period, as the keyboard was read before it had events.
 constexpr DWORD cycleMs = 90;
+constexpr DWORD dragStepMs = 20;
+constexpr DWORD lossCheckMs = 1000;
+// After a wake that found nothing: a driver that signals without events must
+// not keep the thread reading.
+constexpr DWORD emptyWakePauseMs = 5;
+
+}  // namespace
+
+DWORD pollerTimeout(std::int32_t fallback, std::int32_t dragging, DWORD untilNextCycle) {
+    const DWORD plain = fallback == 1 ? untilNextCycle : lossCheckMs;
+    return dragging == 1 && dragStepMs < plain ? dragStepMs : plain;
+}
+
+namespace {
+
+// Poller thread only.
+struct Poller {
+    HWND window;
+    // 1 from an overflow or a failed read until a cycle read a fresh snapshot
+    // and every event: until then a snapshot tells what events may have missed.
+    std::int32_t eventsLost = 1;
+    // 1: the 90 ms cycle of snapshots (no buffer, no notification, or events lost).
+    std::int32_t fallback = 1;
+};
+
+bool quitting() { return processStopwatch().state.quitRequested.load() == 1; }
+bool dragging() { return dragState.dragging.load() == 1; }
 
 HWND foregroundWindow() { return GetForegroundWindow(); }
 
@@ -40,26 +72,17 @@ void dragStep(HWND mainWindow) {
     dragState.lastCursorY.store(cursor.y);
 }
 
-// Drains the key events, always, so that a press made while hotkeys are
-// blocked is dropped for good rather than acted on later.
-void drainKeyPresses(std::int32_t snapshotFresh, KeyPresses& presses) {
-    KeyEvent events[maxDrainedEvents];
-    const int count = readKeyboardEvents(events, maxDrainedEvents);
-    collectKeyPresses(previousKeys, currentKeys, snapshotFresh, events, count, pressTaken, presses);
-}
-
-// Applies a drain's hotkeys when they may act; true when a command was applied.
-// Each command's guard sees the ones applied before it.
-bool applyHotkeys(HWND mainWindow, const KeyPresses& presses) {
+// Applies a drain's hotkeys when they may act, and has the display repainted
+// when a command was applied. Each command's guard sees the ones before it.
+void applyHotkeys(HWND mainWindow, const KeyPresses& presses) {
     Settings& s = processSettings();
     Stopwatch& sw = processStopwatch();
     std::int32_t codes[5];
     for (int i = 0; i < 5; ++i) codes[i] = sharedLoad(s.keyBindings[i].code);
     HotkeyCommand commands[maxHotkeyCommands];
     const int count = hotkeyCommands(presses, codes, commands);
-    if (count == 0) return false;
-    if (!hotkeyStepAllowed(sw.state.optionsOpen.load(), sharedLoad(s.BackGround), mainWindow, foregroundWindow))
-        return false;
+    if (count == 0) return;
+    if (!hotkeyStepAllowed(sw.state.optionsOpen.load(), sharedLoad(s.BackGround), mainWindow, foregroundWindow)) return;
     for (int i = 0; i < count; ++i) {
         const HotkeyCommand& c = commands[i];
         if (c.timed == 1)
@@ -67,47 +90,117 @@ bool applyHotkeys(HWND mainWindow, const KeyPresses& presses) {
         else
             applyCommand(sw, c.command, sharedLoad(s.LapTime));
     }
+    InvalidateRect(mainWindow, nullptr, FALSE);
+}
+
+bool eventsUsable() {
+    const KeyboardDevice* device = keyboardDevice.load();
+    return device->buffered == 1 && device->inputEvent != nullptr;
+}
+
+// The fallback cycle: a snapshot, then every buffered event (always drained,
+// so that a press made while hotkeys are blocked is dropped for good). Events
+// are waited for again once a cycle has read both cleanly. A read the
+// keyboard refuses acquires it again (readKeyboardState).
+void runPollerCycle(Poller& p) {
+    std::memcpy(previousKeys, currentKeys, sizeof previousKeys);
+    // A failed read leaves currentKeys as it was: its snapshot says nothing new.
+    const std::int32_t fresh = readKeyboardState(currentKeys);
+    KeyEvent events[maxDrainedEvents];
+    const DrainResult drained = readKeyboardEvents(events, maxDrainedEvents, WakeTimes{0, GetTickCount()});
+    const std::int32_t clean = p.eventsLost == 0 && drained.failed == 0 && drained.overflow == 0 ? 1 : 0;
+    KeyPresses presses;
+    collectKeyPresses(previousKeys, currentKeys, fresh, clean, events, drained.count, pressTracker, presses);
+    applyHotkeys(p.window, presses);
+    p.eventsLost = fresh == 1 && drained.failed == 0 && drained.overflow == 0 ? 0 : 1;
+    p.fallback = p.eventsLost == 0 && eventsUsable() ? 0 : 1;
+}
+
+// A wake on the keyboard's event: its key presses act now. A failed read or
+// an overflow hands over to the fallback cycle.
+DrainResult runPollerWake(Poller& p, const WakeTimes& wake) {
+    KeyEvent events[maxDrainedEvents];
+    const DrainResult drained = readKeyboardEvents(events, maxDrainedEvents, wake);
+    if (drained.failed == 1 || drained.overflow == 1) p.eventsLost = p.fallback = 1;
+    KeyPresses presses;
+    collectKeyPresses(previousKeys, currentKeys, 0, 1, events, drained.count, pressTracker, presses);
+    applyHotkeys(p.window, presses);
+    return drained;
+}
+
+// Waits on the poller's own event (and the keyboard's, when given); the index
+// of what woke it, or WAIT_TIMEOUT. `blocked` tells whether it had to wait.
+DWORD waitFor(HANDLE input, DWORD timeoutMs, std::int32_t& blocked) {
+    HANDLE handles[2];
+    DWORD n = 0;
+    if (hotkeyPollerWake) handles[n++] = hotkeyPollerWake;
+    const DWORD inputIndex = n;
+    if (input) handles[n++] = input;
+    if (n == 0) {
+        Sleep(timeoutMs);
+        blocked = 1;
+        return WAIT_TIMEOUT;
+    }
+    DWORD r = WaitForMultipleObjects(n, handles, FALSE, 0);
+    blocked = r == WAIT_TIMEOUT ? 1 : 0;
+    if (r == WAIT_TIMEOUT) r = WaitForMultipleObjects(n, handles, FALSE, timeoutMs);
+    if (r == WAIT_OBJECT_0 + inputIndex && input) return 1;
+    return r == WAIT_TIMEOUT ? WAIT_TIMEOUT : 0;
+}
+
+// Between fallback cycles only the poller's own event wakes it: a keyboard
+// that is lost would signal at every try.
+bool waitForNextCycle(Poller& p) {
+    const DWORD due = systemTime() + cycleMs;
+    for (;;) {
+        const std::int32_t left = static_cast<std::int32_t>(due - systemTime());
+        if (left <= 0) return true;
+        std::int32_t blocked = 0;
+        waitFor(nullptr, pollerTimeout(1, dragging() ? 1 : 0, static_cast<DWORD>(left)), blocked);
+        if (quitting()) return false;
+        dragStep(p.window);
+    }
+}
+
+bool waitForInput(Poller& p) {
+    const HANDLE input = keyboardDevice.load()->inputEvent;
+    std::int32_t blocked = 0;
+    const DWORD woken = waitFor(input, pollerTimeout(0, dragging() ? 1 : 0, 0), blocked);
+    if (quitting()) return false;
+    const WakeTimes wake{blocked, GetTickCount()};
+    if (woken == 1) {
+        const DrainResult drained = runPollerWake(p, wake);
+        if (drained.count == 0 && drained.failed == 0) {
+            waitFor(nullptr, emptyWakePauseMs, blocked);
+            if (quitting()) return false;
+        }
+    } else if (woken == WAIT_TIMEOUT && !dragging()) {
+        runPollerWake(p, wake);
+    }
+    dragStep(p.window);
     return true;
 }
 
 }  // namespace
 
-void runPollerCycle(HWND mainWindow) {
-    std::memcpy(previousKeys, currentKeys, sizeof previousKeys);
-    // A failed read leaves currentKeys as it was: its snapshot says nothing new.
-    const std::int32_t fresh = readKeyboardState(currentKeys);
-    KeyPresses presses;
-    drainKeyPresses(fresh, presses);
-    dragStep(mainWindow);
-    applyHotkeys(mainWindow, presses);
-    InvalidateRect(mainWindow, nullptr, FALSE);
-}
-
-void runPollerWake(HWND mainWindow) {
-    KeyPresses presses;
-    drainKeyPresses(0, presses);
-    if (applyHotkeys(mainWindow, presses)) InvalidateRect(mainWindow, nullptr, FALSE);
-}
-
 DWORD WINAPI runHotkeyPoller(LPVOID mainWindow) {
-    const HWND window = static_cast<HWND>(mainWindow);
+    Poller p{static_cast<HWND>(mainWindow)};
+    // The keyboard is published once, after the window's creation and any
+    // error boxes. Without it (the record could not be made) the thread
+    // still ends at quit.
+    while (keyboardDevice.load() == nullptr) {
+        if (quitting()) return 0;
+        std::int32_t blocked = 0;
+        waitFor(nullptr, 5, blocked);
+    }
+    // The first cycle takes a snapshot: a key already down counts.
     for (;;) {
-        // The keyboard is published once, after the window's creation and any
-        // error boxes: wait for it without holding a core. Without it (the
-        // record could not be made) the thread still ends at quit.
-        while (keyboardDevice.load() == nullptr) {
-            if (processStopwatch().state.quitRequested.load() == 1) return 0;
-            Sleep(5);
-        }
-        runPollerCycle(window);
-        if (processStopwatch().state.quitRequested.load() == 1) return 0;
-        // Until the next cycle is due, key events wake the thread; they do not
-        // move the cycle, which keeps the display's cadence.
-        const DWORD due = systemTime() + cycleMs;
-        for (;;) {
-            const std::int32_t left = static_cast<std::int32_t>(due - systemTime());
-            if (left <= 0) break;
-            if (waitForKeyboardInput(static_cast<DWORD>(left)) == 1) runPollerWake(window);
+        if (quitting()) return 0;
+        if (p.fallback == 1) {
+            runPollerCycle(p);
+            if (p.fallback == 1 && !waitForNextCycle(p)) return 0;
+        } else if (!waitForInput(p)) {
+            return 0;
         }
     }
 }

@@ -1,6 +1,7 @@
-// The second thread: polls the keyboard about every 90 ms, drags the main
-// window, turns new hotkey presses into commands and requests a repaint; in
-// between it wakes on key events, so a hotkey acts the moment it goes down.
+// The second thread: turns hotkey presses into commands the moment the
+// keyboard reports them, and drags the main window. It sleeps while nothing
+// happens: it waits for key events, and falls back to reading the keyboard
+// every 90 ms only where events cannot be had or trusted.
 #pragma once
 
 #include <windows.h>
@@ -24,27 +25,30 @@ struct DragState {
 };
 extern DragState dragState;
 
-// The poller's two snapshots, and per key code 1 from a counted key-down
-// until the key is seen up (see collectKeyPresses). Only the poller thread
-// touches them.
+// The poller's two snapshots and what it knows of each key across drains.
+// Only the poller thread touches them.
 extern unsigned char previousKeys[256];
 extern unsigned char currentKeys[256];
-extern unsigned char pressTaken[256];
+extern PressTracker pressTracker;
+
+// The poller's own event (auto-reset): the GUI thread sets it when Morvi
+// quits, so that the thread ends at once, and when a drag starts. Made with
+// the thread by the main window's creation, closed by the entry point after
+// the thread has ended.
+extern HANDLE hotkeyPollerWake;
+void wakeHotkeyPoller();
 
 // A code that went down between previousKeys and currentKeys.
 bool isNewPress(std::int32_t code);
 
-// Whether hotkeys act this cycle: never while the options dialog is open
-// (optionsOpen not 0); with BackGround exactly 1 only while the main window is
-// in front. `foreground` is asked only in that case.
+// Whether hotkeys act: never while the options dialog is open (optionsOpen
+// not 0); with BackGround exactly 1 only while the main window is in front.
+// `foreground` is asked only in that case.
 bool hotkeyStepAllowed(std::int32_t optionsOpen, std::int32_t backGround, HWND mainWindow, HWND (*foreground)());
 
-// One regular cycle's steps after the keyboard wait: snapshot, drain, drag,
-// hotkeys, repaint.
-void runPollerCycle(HWND mainWindow);
-
-// Between cycles, on a key event: drain and apply the hotkeys it holds; the
-// display is repainted at once when a command was applied.
-void runPollerWake(HWND mainWindow);
+// How long the poller waits before it looks again without being woken: a
+// drag step every 20 ms; the next fallback cycle; else a read a second, to
+// notice a keyboard lost without a signal.
+DWORD pollerTimeout(std::int32_t fallback, std::int32_t dragging, DWORD untilNextCycle);
 
 DWORD WINAPI runHotkeyPoller(LPVOID mainWindow);

@@ -12,9 +12,14 @@ constexpr StopwatchCommand tableOrder[5] = {StopwatchCommand::Start, StopwatchCo
 
 }  // namespace
 
-Tick eventTick(std::uint32_t stamp, std::uint32_t tickCountAtDrain, Tick now) {
-    const std::int32_t age = static_cast<std::int32_t>(tickCountAtDrain - stamp);
-    return age < 0 ? now : now - static_cast<Tick>(age);
+Tick eventTick(std::uint32_t stamp, const DrainClock& clock) {
+    // Every comparison is of differences, across the counter's wrap.
+    const auto before = [](std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) < 0; };
+    const std::int32_t age = static_cast<std::int32_t>(clock.tickCount - stamp);
+    if (age < 0) return clock.now;
+    if (clock.readBefore == 1 && before(stamp, clock.previousRead)) return clock.now;
+    if (clock.waitBlocked == 1 && static_cast<std::int32_t>(clock.wake - stamp) > 1000) return clock.now;
+    return clock.now - static_cast<Tick>(age);
 }
 
 bool isNewPressBetween(const unsigned char* previous, const unsigned char* current, std::int32_t code) {
@@ -23,7 +28,9 @@ bool isNewPressBetween(const unsigned char* previous, const unsigned char* curre
 }
 
 void collectKeyPresses(const unsigned char* previous, const unsigned char* current, std::int32_t snapshotFresh,
-                       const KeyEvent* events, int count, unsigned char taken[256], KeyPresses& out) {
+                       std::int32_t eventsClean, const KeyEvent* events, int count, PressTracker& tracker,
+                       KeyPresses& out) {
+    unsigned char* taken = tracker.taken;
     out.count = 0;
     std::memset(out.edges, 0, sizeof out.edges);
     if (snapshotFresh != 0) {
@@ -34,21 +41,32 @@ void collectKeyPresses(const unsigned char* previous, const unsigned char* curre
             if (events[i].down != 0) hasDown[events[i].code] = true;
         for (int code = 1; code < 256; ++code) {
             const bool edge = isNewPressBetween(previous, current, code) && taken[code] == 0;
-            if ((current[code] & 0x80) == 0) taken[code] = 0;
+            if (eventsClean != 1 && (current[code] & 0x80) == 0) taken[code] = 0;
             if (edge && !hasDown[code]) {
                 out.edges[code] = 0x80;
                 taken[code] = 1;
             }
         }
     }
+    const auto within = [](std::uint32_t later, std::uint32_t earlier, std::uint32_t ms) {
+        const std::int32_t gap = static_cast<std::int32_t>(later - earlier);
+        return gap >= 0 && static_cast<std::uint32_t>(gap) < ms;
+    };
     for (int i = 0; i < count; ++i) {
         const KeyEvent e = events[i];
         if (e.down == 0) {
             taken[e.code] = 0;
-        } else if (taken[e.code] == 0) {
-            taken[e.code] = 1;
-            if (out.count < maxDrainedEvents) out.downs[out.count++] = e;
+            tracker.upSeen[e.code] = 1;
+            tracker.lastUp[e.code] = e.stamp;
+            continue;
         }
+        const bool bounce =
+            (tracker.downSeen[e.code] == 1 && within(e.stamp, tracker.lastDown[e.code], bounceAfterDownMs)) ||
+            (tracker.upSeen[e.code] == 1 && within(e.stamp, tracker.lastUp[e.code], bounceAfterUpMs));
+        tracker.downSeen[e.code] = 1;
+        tracker.lastDown[e.code] = e.stamp;
+        if (taken[e.code] == 0 && !bounce && out.count < maxDrainedEvents) out.downs[out.count++] = e;
+        taken[e.code] = 1;
     }
 }
 

@@ -7,11 +7,12 @@
 
 #include "stopwatch.h"
 
-// One buffered key event: the key's code, whether it went down, and when, on
-// the stopwatch's tick base.
+// One buffered key event: the key's code, whether it went down, its device
+// stamp (GetTickCount's base) and when, on the stopwatch's tick base.
 struct KeyEvent {
     std::uint8_t code;
     std::uint8_t down;
+    std::uint32_t stamp;
     Tick tick;
 };
 
@@ -20,10 +21,23 @@ struct KeyEvent {
 inline constexpr int keyboardBufferSize = 64;
 inline constexpr int maxDrainedEvents = 2 * keyboardBufferSize;
 
-// An event's tick from its device stamp (GetTickCount's base): its age, the
-// tick count at the drain less the stamp, taken from `now`. An age below 0
-// (the two counters drift apart by a few ms) counts as 0.
-Tick eventTick(std::uint32_t stamp, std::uint32_t tickCountAtDrain, Tick now);
+// What a drain's stamps are judged by, on GetTickCount's base but for `now`.
+struct DrainClock {
+    std::uint32_t tickCount;     // right after the read
+    Tick now;                    // timeGetTime then
+    std::int32_t readBefore;     // 1: the device was read before, at previousRead
+    std::uint32_t previousRead;  // taken just before that read began
+    std::int32_t waitBlocked;    // 1: the poller's wait blocked before this wake
+    std::uint32_t wake;          // when the wait returned
+};
+
+// An event's tick from its stamp: its age (the tick count at the drain less
+// the stamp) taken from `now`. A stamp that cannot be true is not used, and
+// the event is timed at the drain: one later than the drain, one earlier than
+// the previous read (the event was not there then), or, after a wait that
+// blocked, one more than a second before the wake (it would have woken the
+// poller then).
+Tick eventTick(std::uint32_t stamp, const DrainClock& clock);
 
 // A code that went down between two snapshots. Codes outside 1..255 never do.
 bool isNewPressBetween(const unsigned char* previous, const unsigned char* current, std::int32_t code);
@@ -37,12 +51,28 @@ struct KeyPresses {
     unsigned char edges[256];  // bit 7 set: pressed, seen by the snapshots only
 };
 
-// Every key-down counts once, whether its event or a snapshot sees it first:
-// `taken` (per code, kept by the caller across drains) is 1 from a counted
-// key-down until the key is seen up. `snapshotFresh` is 0 for a drain without
-// a new snapshot (a wake, or a failed read); its snapshots are then not used.
+// Per key code, what earlier drains saw; kept by the caller across drains.
+struct PressTracker {
+    unsigned char taken[256];  // 1 from a counted key-down until the key is seen up
+    unsigned char downSeen[256], upSeen[256];
+    std::uint32_t lastDown[256], lastUp[256];  // stamps of the last key-down and key-up events
+};
+
+// A switch that bounces goes down again within a few ms, at the press and at
+// the release: a key-down this soon after the key's last key-down or key-up
+// (by their stamps) belongs to the same press.
+inline constexpr std::uint32_t bounceAfterDownMs = 30;
+inline constexpr std::uint32_t bounceAfterUpMs = 20;
+
+// Every press counts once, whether its event or a snapshot sees it first.
+// `snapshotFresh` is 0 for a drain without a new snapshot (a wake, or a
+// failed read); its snapshots are then not used. `eventsClean` is 1 when no
+// event can have been lost since the previous good snapshot (a buffer, no
+// overflow, no failed read): then only key-up events clear `taken`, since a
+// snapshot may see a key up before its key-down event is queued.
 void collectKeyPresses(const unsigned char* previous, const unsigned char* current, std::int32_t snapshotFresh,
-                       const KeyEvent* events, int count, unsigned char taken[256], KeyPresses& out);
+                       std::int32_t eventsClean, const KeyEvent* events, int count, PressTracker& tracker,
+                       KeyPresses& out);
 
 // One command to apply: at the press's own tick (timed 1) or at now (timed 0).
 struct HotkeyCommand {

@@ -61,6 +61,8 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     device->keyboard = nullptr;
     device->buffered = 0;
     device->inputEvent = nullptr;
+    device->readBefore = 0;
+    device->previousRead = 0;
     for (IDirectInputDeviceA*& slot : device->unusedDevices) slot = nullptr;
     std::memset(device->firstBlock, 0, sizeof device->firstBlock);
     std::memset(device->secondBlock, 0, sizeof device->secondBlock);
@@ -81,6 +83,10 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     return device;
 }
 
+bool isPassingKeyboardState(HRESULT result) {
+    return result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED || result == DIERR_OTHERAPPHASPRIO;
+}
+
 int readKeyboardState(unsigned char* buffer) {
     KeyboardDevice* device = keyboardDevice.load();
     if (!device || !device->keyboard) return 0;
@@ -89,7 +95,8 @@ int readKeyboardState(unsigned char* buffer) {
         readFailing.store(0);
         return 1;
     }
-    if (result == DIERR_INPUTLOST) {
+    if (isPassingKeyboardState(result)) {
+        // Refused for as long as the other program holds the keyboard.
         device->keyboard->Acquire();
         return 0;
     }
@@ -97,10 +104,15 @@ int readKeyboardState(unsigned char* buffer) {
     return 0;
 }
 
-int readKeyboardEvents(KeyEvent* out, int capacity) {
+DrainResult readKeyboardEvents(KeyEvent* out, int capacity, const WakeTimes& wake) {
+    DrainResult drained{0, 0, 0};
     KeyboardDevice* device = keyboardDevice.load();
-    if (!device || !device->keyboard || device->buffered != 1) return 0;
-    int count = 0;
+    if (!device || !device->keyboard || device->buffered != 1) {
+        drained.failed = 1;
+        return drained;
+    }
+    DrainClock clock{0, 0, device->readBefore, device->previousRead, wake.blocked, wake.wake};
+    const DWORD readStart = GetTickCount();
     // Drained to the end, so nothing pressed now is left for a later cycle;
     // events past `capacity` are dropped as an overflow would drop them. A few
     // rounds at most: keys cannot come faster than that.
@@ -108,31 +120,25 @@ int readKeyboardEvents(KeyEvent* out, int capacity) {
         DIDEVICEOBJECTDATA data[keyboardBufferSize];
         DWORD got = static_cast<DWORD>(keyboardBufferSize);
         const HRESULT result = device->keyboard->GetDeviceData(sizeof data[0], data, &got, 0);
-        const DWORD tickCount = GetTickCount();
-        const Tick now = systemTime();
+        clock.tickCount = GetTickCount();
+        clock.now = systemTime();
         // An overflow still delivers what the buffer kept; the snapshots cover the rest.
+        if (result == DI_BUFFEROVERFLOW) drained.overflow = 1;
         if (result != DI_OK && result != DI_BUFFEROVERFLOW) {
-            if (result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED) device->keyboard->Acquire();
-            return count;
+            drained.failed = 1;
+            return drained;
         }
-        for (DWORD i = 0; i < got && count < capacity; ++i) {
+        for (DWORD i = 0; i < got && drained.count < capacity; ++i) {
             if (data[i].dwOfs > 255) continue;
-            out[count++] = KeyEvent{static_cast<std::uint8_t>(data[i].dwOfs),
-                                    static_cast<std::uint8_t>((data[i].dwData & 0x80) != 0 ? 1 : 0),
-                                    eventTick(data[i].dwTimeStamp, tickCount, now)};
+            out[drained.count++] = KeyEvent{static_cast<std::uint8_t>(data[i].dwOfs),
+                                            static_cast<std::uint8_t>((data[i].dwData & 0x80) != 0 ? 1 : 0),
+                                            data[i].dwTimeStamp, eventTick(data[i].dwTimeStamp, clock)};
         }
         if (got < static_cast<DWORD>(keyboardBufferSize)) break;
     }
-    return count;
-}
-
-int waitForKeyboardInput(DWORD timeoutMs) {
-    KeyboardDevice* device = keyboardDevice.load();
-    if (!device || !device->inputEvent) {
-        Sleep(timeoutMs);
-        return 0;
-    }
-    return WaitForSingleObject(device->inputEvent, timeoutMs) == WAIT_OBJECT_0 ? 1 : 0;
+    device->readBefore = 1;
+    device->previousRead = readStart;
+    return drained;
 }
 
 void releaseKeyboardDevice(KeyboardDevice* device) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "hotkey_poller.h"
@@ -82,38 +83,191 @@ int WINAPI countBox(HWND, LPCSTR, LPCSTR caption, UINT) {
     return IDOK;
 }
 
-TEST(KeyboardDevice, AReadThatKeepsFailingShowsOnePairOfBoxes) {
-    const HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                                        GetModuleHandleA(nullptr), nullptr);
-    keyboardInstance = GetModuleHandleA(nullptr);
-    keyboardWindow = window;
-    ASSERT_TRUE(loadWinmm());
+// A stand-in for the DirectInput keyboard, put into a KeyboardDevice record in
+// place of the real one: it can lose its input (and signal it, as DirectInput
+// does), refuse Acquire, fail reads, shift stamps and signal with nothing
+// queued. The poller thread and the test both call it. Like any COM object it
+// is never deleted through its interface.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+struct FakeKeyboard : IDirectInputDeviceA {
+    std::mutex lock;
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    unsigned char keys[256] = {};
+    std::vector<DIDEVICEOBJECTDATA> queue;
+    bool acquired = true, refuseAcquire = false, signalWhenEmpty = false;
+    HRESULT failReads = DI_OK;
+    DWORD stampShift = 0;
+    int dataReads = 0, acquires = 0;
+
+    ~FakeKeyboard() { CloseHandle(event); }
+    void key(BYTE code, bool down) {
+        std::lock_guard<std::mutex> g(lock);
+        keys[code] = down ? 0x80 : 0;
+        queue.push_back(DIDEVICEOBJECTDATA{code, down ? 0x80u : 0u, GetTickCount() + stampShift, 0});
+        SetEvent(event);
+    }
+    void loseInput() {
+        std::lock_guard<std::mutex> g(lock);
+        acquired = false;
+        SetEvent(event);
+    }
+    HRESULT readResult() { return failReads != DI_OK ? failReads : acquired ? DI_OK : DIERR_NOTACQUIRED; }
+
+    STDMETHOD(GetDeviceState)(DWORD size, LPVOID data) override {
+        std::lock_guard<std::mutex> g(lock);
+        if (readResult() == DI_OK) std::memcpy(data, keys, std::min<DWORD>(size, sizeof keys));
+        return readResult();
+    }
+    STDMETHOD(GetDeviceData)(DWORD, LPDIDEVICEOBJECTDATA data, LPDWORD inOut, DWORD) override {
+        std::lock_guard<std::mutex> g(lock);
+        ++dataReads;
+        if (readResult() != DI_OK) return readResult();
+        const DWORD n = std::min<DWORD>(*inOut, static_cast<DWORD>(queue.size()));
+        std::copy(queue.begin(), queue.begin() + n, data);
+        queue.erase(queue.begin(), queue.begin() + n);
+        *inOut = n;
+        if (n == 0 && signalWhenEmpty) SetEvent(event);  // a driver that signals too often
+        return DI_OK;
+    }
+    STDMETHOD(Acquire)() override {
+        std::lock_guard<std::mutex> g(lock);
+        ++acquires;
+        if (refuseAcquire) return DIERR_OTHERAPPHASPRIO;
+        acquired = true;
+        return DI_OK;
+    }
+    STDMETHOD(Unacquire)() override { return DI_OK; }
+    STDMETHOD(QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHOD_(ULONG, AddRef)() override { return 1; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(GetCapabilities)(LPDIDEVCAPS) override { return E_NOTIMPL; }
+    STDMETHOD(EnumObjects)(LPDIENUMDEVICEOBJECTSCALLBACKA, LPVOID, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(GetProperty)(REFGUID, LPDIPROPHEADER) override { return E_NOTIMPL; }
+    STDMETHOD(SetProperty)(REFGUID, LPCDIPROPHEADER) override { return E_NOTIMPL; }
+    STDMETHOD(SetDataFormat)(LPCDIDATAFORMAT) override { return E_NOTIMPL; }
+    STDMETHOD(SetEventNotification)(HANDLE) override { return E_NOTIMPL; }
+    STDMETHOD(SetCooperativeLevel)(HWND, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(GetObjectInfo)(LPDIDEVICEOBJECTINSTANCEA, DWORD, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(GetDeviceInfo)(LPDIDEVICEINSTANCEA) override { return E_NOTIMPL; }
+    STDMETHOD(RunControlPanel)(HWND, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(Initialize)(HINSTANCE, DWORD, REFGUID) override { return E_NOTIMPL; }
+};
+#pragma GCC diagnostic pop
+
+// The poller thread run on a stand-in keyboard, F1 bound to Start and F4 to Lap.
+struct PollerOnFake : ::testing::Test {
+    FakeKeyboard fake;
     KeyboardDevice device{};
-    createKeyboardDevice(&device);
-    ASSERT_NE(device.keyboard, nullptr);
-    EXPECT_EQ(device.buffered, 1);
-    EXPECT_NE(device.inputEvent, nullptr);
-    keyboardDevice.store(&device);
-    keyboardMessageBox = countBox;
-    boxesShown = 0;
-    unsigned char snapshot[256];
-    device.keyboard->Unacquire();  // every read now fails
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(readKeyboardState(snapshot), 0);
+    HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    HANDLE thread = nullptr;
+
+    void SetUp() override {
+        ASSERT_TRUE(loadWinmm());
+        Stopwatch& sw = processStopwatch();
+        sw.clock = TickSource{[](void*) -> Tick { return systemTime(); }, nullptr};
+        applyCommand(sw, StopwatchCommand::Reset, 0);
+        sw.state.quitRequested.store(0);  // as a session's end left it
+        processSettings() = Settings{};
+        processSettings().keyBindings[BindStart].code = 0x3B;
+        processSettings().keyBindings[BindLap].code = 0x3E;
+        std::memset(&pressTracker, 0, sizeof pressTracker);
+        keyboardWindow = window;
+        keyboardMessageBox = countBox;
+        boxesShown = 0;
+        device.keyboard = &fake;
+        device.buffered = 1;
+        device.inputEvent = fake.event;
+        keyboardDevice.store(&device);
+        hotkeyPollerWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        thread = CreateThread(nullptr, 0, runHotkeyPoller, window, 0, nullptr);
+    }
+    void TearDown() override {
+        processStopwatch().state.quitRequested.store(1);
+        wakeHotkeyPoller();
+        EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);  // at once, not after a cycle
+        CloseHandle(thread);
+        CloseHandle(hotkeyPollerWake);
+        hotkeyPollerWake = nullptr;
+        processStopwatch().state.quitRequested.store(0);
+        keyboardDevice.store(nullptr);
+        keyboardMessageBox = MessageBoxA;
+        DestroyWindow(window);
+    }
+    void tap(BYTE code) {
+        fake.key(code, true);
+        Sleep(40);
+        fake.key(code, false);
+    }
+    bool laps(std::size_t n) {
+        return pumpUntil([&] { return lapsNow().size() == n; });
+    }
+};
+
+TEST_F(PollerOnFake, AKeyboardAnotherProgramHoldsIsSilentAndComesBack) {
+    tap(0x3B);
+    ASSERT_TRUE(laps(1));
+    {
+        std::lock_guard<std::mutex> g(fake.lock);
+        fake.refuseAcquire = true;
+    }
+    fake.loseInput();
+    pumpFor(500);
+    {
+        std::lock_guard<std::mutex> g(fake.lock);
+        EXPECT_GE(fake.acquires, 2);  // by the 90 ms cycle, not at every wake
+        EXPECT_LE(fake.acquires, 500 / 90 + 2);
+        fake.refuseAcquire = false;
+    }
+    pumpFor(200);
+    tap(0x3E);
+    EXPECT_TRUE(laps(2));
+    EXPECT_EQ(boxesShown, 0);
+    // A read that fails for another reason shows its two boxes, once.
+    {
+        std::lock_guard<std::mutex> g(fake.lock);
+        fake.failReads = DIERR_GENERIC;
+    }
+    fake.loseInput();
+    pumpFor(400);
     EXPECT_EQ(boxesShown, 2);
-    device.keyboard->Acquire();
-    EXPECT_EQ(readKeyboardState(snapshot), 1);
-    device.keyboard->Unacquire();  // a new run of failures
-    readKeyboardState(snapshot);
-    readKeyboardState(snapshot);
-    EXPECT_EQ(boxesShown, 4);
-    // The drain re-acquires, so the next read succeeds again.
-    KeyEvent events[8];
-    EXPECT_EQ(readKeyboardEvents(events, 8), 0);
-    EXPECT_EQ(readKeyboardState(snapshot), 1);
-    keyboardMessageBox = MessageBoxA;
-    keyboardDevice.store(nullptr);
-    releaseKeyboardDevice(&device);
-    DestroyWindow(window);
+}
+
+TEST_F(PollerOnFake, EmptyWakeUpsDoNotSpinAndARealPressStillActs) {
+    tap(0x3B);
+    ASSERT_TRUE(laps(1));
+    int before = 0;
+    {
+        std::lock_guard<std::mutex> g(fake.lock);
+        fake.signalWhenEmpty = true;
+        before = fake.dataReads;
+    }
+    SetEvent(fake.event);
+    const DWORD start = GetTickCount();
+    Sleep(500);
+    tap(0x3E);
+    EXPECT_TRUE(laps(2));
+    std::lock_guard<std::mutex> g(fake.lock);
+    const int reads = fake.dataReads - before;
+    fake.signalWhenEmpty = false;
+    EXPECT_LE(reads, static_cast<int>(GetTickCount() - start) / 4 + 5);  // one read per 5 ms pause at most
+    EXPECT_GE(reads, 20);
+}
+
+TEST_F(PollerOnFake, AnImpossibleStampTimesThePressAtItsDrain) {
+    tap(0x3B);
+    ASSERT_TRUE(laps(1));
+    {
+        std::lock_guard<std::mutex> g(fake.lock);
+        fake.stampShift = static_cast<DWORD>(-3600000);  // an hour early
+    }
+    const Tick sent = systemTime();
+    tap(0x3E);
+    ASSERT_TRUE(laps(2));
+    const int error = static_cast<int>(lapsNow().back().tick - sent);
+    EXPECT_GE(error, 0);
+    EXPECT_LE(error, 100);
 }
 
 TEST(HotkeyPoller, EndsAtQuitWhenNoKeyboardWasEverPublished) {

@@ -246,23 +246,50 @@ TEST(MainWindow, PaintDrawsTheTimeOnBlackInItsColours) {
     for (int x = 0; x < client.right; ++x) EXPECT_EQ(GetPixel(mw->backBufferDC, x, 0), RGB(0, 0, 0));
 }
 
-TEST(MainWindow, LapFlashCountsPaints) {
-    MorviSession session(iniWith({{"LapTime", "1000"}}));
+// On a scripted clock: the one-shot timer is armed for the moment the picture
+// next changes, a paint there shows the change, and one before it does not.
+TEST(MainWindow, TheDisplayIsPaintedWhenItsPictureChanges) {
+    ScriptedClock clock{100000, 0};
+    MorviSession session(iniWith({{"StartColon", "1"}, {"LapTime", "1000"}, {"Quality", "3"}}));
     ASSERT_TRUE(session.started());
-    Stopwatch& sw = processStopwatch();
-    sendCommand(session.window(), ID_MENU_START);
-    sendCommand(session.window(), ID_MENU_LAP);
-    // The poller's repaints count it down as well; each paint takes one.
-    const int before = [&] {
-        std::lock_guard<std::mutex> g(sw.lock);
-        return sw.state.lapFlashCount;
-    }();
-    EXPECT_LE(before, 10);
-    EXPECT_GT(before, 5);
-    ASSERT_TRUE(pumpUntil([&] {
-        std::lock_guard<std::mutex> g(sw.lock);
-        return sw.state.lapFlashCount == 0;
-    }));
+    const HWND w = session.window();
+    installClock(processStopwatch(), clock);
+    const auto timerAt = [&](Tick t) {
+        clock.now = t;
+        SendMessageA(w, WM_TIMER, displayTimerId, 0);
+        return pixelsOf(RGB(255, 255, 255));
+    };
+    sendCommand(w, ID_MENU_START);
+    UpdateWindow(w);
+    EXPECT_EQ(displayTimerArmed, 1);
+    EXPECT_EQ(displayTimerDue, 100500u);  // where the blank separators turn into colons
+    const int blank = timerAt(100499);    // a timer that comes early changes nothing
+    EXPECT_EQ(displayTimerDue, 100500u);
+    EXPECT_GT(timerAt(100500), blank);
+    EXPECT_EQ(displayTimerDue, 101000u);
+    // The flash lasts its time, however often the window is painted meanwhile.
+    clock.now = 101200;
+    sendCommand(w, ID_MENU_LAP);
+    UpdateWindow(w);
+    EXPECT_EQ(displayTimerDue, 102200u);
+    const int flash = pixelsOf(RGB(255, 255, 255));
+    RECT r{};
+    GetWindowRect(w, &r);
+    for (int i = 0; i < 5; ++i) {
+        const HWND cover = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, r.left, r.top,
+                                           r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+        pumpFor(20);
+        DestroyWindow(cover);
+        pumpFor(20);
+    }
+    EXPECT_EQ(timerAt(102199), flash);
+    EXPECT_NE(timerAt(102200), flash);
+    EXPECT_EQ(processStopwatch().state.lapFlashOn, 0);
+    EXPECT_EQ(displayTimerDue, 103000u);
+    // Stopped, nothing changes until the next command.
+    sendCommand(w, ID_MENU_STOP);
+    UpdateWindow(w);
+    EXPECT_EQ(displayTimerArmed, 0);
 }
 
 TEST(MainWindow, SettingsAreSavedWhenTheWindowIsDestroyed) {

@@ -12,13 +12,15 @@ using C = StopwatchCommand;
 
 struct Snapshot {
     Tick startTick, stopTick;
-    std::int32_t running, lapFlashCount, splitView;
+    std::int32_t running;
+    Tick lapFlashCount;
+    std::int32_t lapFlashOn, splitView;
     LapList laps;
 };
 
 Snapshot snapshot(Stopwatch& sw) {
     const StopwatchState& s = sw.state;
-    return Snapshot{s.startTick, s.stopTick, s.running.load(), s.lapFlashCount, s.splitView, sw.laps};
+    return Snapshot{s.startTick, s.stopTick, s.running.load(), s.lapFlashCount, s.lapFlashOn, s.splitView, sw.laps};
 }
 
 void expectSame(const Snapshot& a, const Snapshot& b) {
@@ -26,6 +28,7 @@ void expectSame(const Snapshot& a, const Snapshot& b) {
     EXPECT_EQ(a.stopTick, b.stopTick);
     EXPECT_EQ(a.running, b.running);
     EXPECT_EQ(a.lapFlashCount, b.lapFlashCount);
+    EXPECT_EQ(a.lapFlashOn, b.lapFlashOn);
     EXPECT_EQ(a.splitView, b.splitView);
     EXPECT_TRUE(a.laps == b.laps);
 }
@@ -120,7 +123,7 @@ TEST_F(Engine, StateTable) {
     };
     const Case cases[] = {
         {"Idle", idle, C::Start, true},       {"Idle", idle, C::Stop, false},
-        {"Idle", idle, C::Reset, false},      {"Idle", idle, C::Lap, false},
+        {"Idle", idle, C::Reset, true},       {"Idle", idle, C::Lap, false},
         {"Idle", idle, C::Next, false},       {"Running", running, C::Start, false},
         {"Running", running, C::Stop, true},  {"Running", running, C::Reset, true},
         {"Running", running, C::Lap, true},   {"Running", running, C::Next, true},
@@ -149,12 +152,12 @@ TEST_F(Engine, ResetClearsEverythingInAnyState) {
     at(1000, C::Start);
     at(1200, C::Lap);
     at(1300, C::Next);
-    ASSERT_EQ(sw.state.lapFlashCount, 20);
+    ASSERT_EQ(sw.state.lapFlashOn, 1);
     at(1400, C::Reset);
     EXPECT_EQ(sw.state.startTick, 0u);
     EXPECT_EQ(sw.state.stopTick, 0u);
     EXPECT_EQ(sw.state.running.load(), 0);
-    EXPECT_EQ(sw.state.lapFlashCount, 0);
+    EXPECT_EQ(sw.state.lapFlashOn, 0);
     EXPECT_EQ(sw.state.splitView, 0);
     EXPECT_TRUE(sw.laps.empty());
     EXPECT_EQ(sw.laps.capacity(), 0u);
@@ -186,26 +189,26 @@ TEST_F(Engine, LapPositionsCountRecordsBeforeTheAppend) {
     EXPECT_EQ(sw.laps.back().position, 3u);
 }
 
-TEST_F(Engine, LapFlashCountIsLapTimeOverOneHundred) {
+TEST_F(Engine, LapFlashEndsLapTimeAfterTheLapRoundedDownToATenth) {
     at(1000, C::Start);
     at(1100, C::Lap, 99);
-    EXPECT_EQ(sw.state.lapFlashCount, 0);
-    at(1200, C::Lap, 2000);
-    EXPECT_EQ(sw.state.lapFlashCount, 20);
-    sw.state.lapFlashCount = 3;
+    EXPECT_EQ(sw.state.lapFlashOn, 0);
+    at(1200, C::Lap, 2050);
+    EXPECT_EQ(sw.state.lapFlashOn, 1);
+    EXPECT_EQ(sw.state.lapFlashCount, 3200u);
     at(1300, C::Lap, 1000);
-    EXPECT_EQ(sw.state.lapFlashCount, 10);  // set again, not added
+    EXPECT_EQ(sw.state.lapFlashCount, 2300u);  // afresh, not added
     // A negative pattern (-1 in the file, -100 typed) shows no flash at all.
     at(1400, C::Lap, 0xFFFFFFFFu);
-    EXPECT_EQ(sw.state.lapFlashCount, 0);
+    EXPECT_EQ(sw.state.lapFlashOn, 0);
     at(1450, C::Lap, static_cast<std::uint32_t>(-100));
-    EXPECT_EQ(sw.state.lapFlashCount, 0);
+    EXPECT_EQ(sw.state.lapFlashOn, 0);
     at(1460, C::Lap, 0x7FFFFFFFu);
-    EXPECT_EQ(sw.state.lapFlashCount, 21474836);
-    // Stop and resume leave the countdown running.
+    EXPECT_EQ(sw.state.lapFlashCount, 1460u + 2147483600u);
+    // Stop and resume leave it running out.
     at(1500, C::Stop);
     at(1600, C::Start);
-    EXPECT_EQ(sw.state.lapFlashCount, 21474836);
+    EXPECT_EQ(sw.state.lapFlashOn, 1);
 }
 
 // One key bound to several commands: the poller applies them in table order.
@@ -233,7 +236,7 @@ TEST_F(Engine, SharedKeyOrderingsWithinOneCycle) {
 
     cycle(12000, {C::Reset, C::Lap});  // Reset first, then Lap finds it idle
     EXPECT_TRUE(sw.laps.empty());
-    EXPECT_EQ(sw.state.lapFlashCount, 0);
+    EXPECT_EQ(sw.state.lapFlashOn, 0);
 }
 
 TEST_F(Engine, SplitViewTogglesOnlyWhileRunningAndSurvivesAPause) {
@@ -328,6 +331,23 @@ TEST_F(Engine, HotkeyCommandsTakeThePressTickWithinWhatTheStopwatchHolds) {
     EXPECT_EQ(sw.laps.back().tick, 8000u);
     pressed(7500, 8100, C::Start);  // a resume before the stop: no negative pause
     EXPECT_EQ(sw.state.startTick, 3000u);
+}
+
+// A press read after a command from a button, but made before it, is applied
+// at that command's tick to the state as it is then.
+TEST_F(Engine, APressIsNeverTimedBeforeTheLastCommandThatChangedTheStopwatch) {
+    at(1000, C::Start);
+    at(2000, C::Stop);
+    at(3000, C::Start);           // a button's resume
+    pressed(2990, 3010, C::Lap);  // not inside the excised pause
+    EXPECT_EQ(sw.laps.back().tick, 3000u);
+    at(4000, C::Reset);
+    pressed(3950, 4020, C::Start);  // not before the Reset
+    EXPECT_EQ(sw.state.startTick, 4000u);
+    at(5000, C::Stop);
+    at(5500, C::Stop);  // refused: it changed nothing
+    pressed(5200, 5600, C::Start);
+    EXPECT_EQ(sw.state.startTick, 4200u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "test_support.h"
@@ -83,7 +84,7 @@ TEST_F(Texts, OneLineTextsAtTheMomentsOfTheWorkedExample) {
     EXPECT_EQ(mainAt(5399999, hms), "01:03:19");
     EXPECT_EQ(splitAt(5399999, hms), "(01:00:09)");
     at(5400000, C::Lap);
-    EXPECT_EQ(sw.state.lapFlashCount, 20);
+    EXPECT_EQ(sw.state.lapFlashCount, 5402000u);
     EXPECT_EQ(flash(hms), "(01:00:10)");  // measured from the shifted lap, pause excluded
     at(5430000, C::Stop);
     EXPECT_EQ(mainAt(5430000, hms), "01:03:50");
@@ -230,25 +231,57 @@ TEST_F(Texts, ReportShapes) {
 
 TEST_F(Texts, PaintPrefersTheFlashThenTheSplitThenTheMainDisplay) {
     at(1000, C::Start);
-    at(3000, C::Lap, 300);  // three flash paints
+    at(3000, C::Lap, 399);  // shows until 3300, however often it is painted
     at(3000, C::Next);
-    clock.now = 4000;
-    for (int i = 0; i < 3; ++i) {
-        auto t = paintDisplayText(sw, hms);
-        ASSERT_TRUE(t);
-        EXPECT_STREQ(t->text, "(00:00:02)");
+    for (const Tick t : {3000u, 3000u, 3299u}) {
+        clock.now = t;
+        const DisplayPaint p = paintDisplayText(sw, hms);
+        ASSERT_TRUE(p.text);
+        EXPECT_STREQ(p.text->text, "(00:00:02)");
+        EXPECT_EQ(p.nextChange, std::optional<Tick>(3300));
     }
-    EXPECT_EQ(sw.state.lapFlashCount, 0);
-    EXPECT_STREQ(paintDisplayText(sw, hms)->text, "(00:00:01)");  // split, since the lap
+    clock.now = 4000;
+    EXPECT_STREQ(paintDisplayText(sw, hms).text->text, "(00:00:01)");  // split, since the lap
+    EXPECT_EQ(sw.state.lapFlashOn, 0);
     at(4000, C::Next);
-    EXPECT_STREQ(paintDisplayText(sw, hms)->text, "00:00:03");
+    EXPECT_STREQ(paintDisplayText(sw, hms).text->text, "00:00:03");
     sw.state.splitView = 2;  // only exactly 1 selects the split display
-    EXPECT_STREQ(paintDisplayText(sw, hms)->text, "00:00:03");
-    // A countdown on an empty list draws nothing but still counts down.
+    EXPECT_STREQ(paintDisplayText(sw, hms).text->text, "00:00:03");
+    // A flash on an empty list draws nothing.
     sw.laps.clear();
-    sw.state.lapFlashCount = 1;
-    EXPECT_FALSE(paintDisplayText(sw, hms));
-    EXPECT_EQ(sw.state.lapFlashCount, 0);
+    sw.state.lapFlashOn = 1;
+    sw.state.lapFlashCount = 5000;
+    EXPECT_FALSE(paintDisplayText(sw, hms).text);
+}
+
+// When the picture next changes: never while nothing on it can.
+TEST_F(Texts, TheNextChangeIsTheNextEdgeOfWhatIsShown) {
+    const auto next = [&](Tick now, const TextSettings& ts) { return nextDisplayChange(sw, ts, now); };
+    const TextSettings noColon{0, 0, colour, 0};
+    EXPECT_EQ(next(500, hms), std::nullopt);  // idle
+    at(10000, C::Start);
+    EXPECT_EQ(next(10000, hms), std::optional<Tick>(10500));  // blank separators turn into colons
+    EXPECT_EQ(next(10000, noColon), std::optional<Tick>(11000));
+    EXPECT_EQ(next(10500, hms), std::optional<Tick>(11000));
+    EXPECT_EQ(next(12999, ms), std::optional<Tick>(13000));  // minutes:seconds turn on the second too
+    EXPECT_EQ(next(13000, ms), std::optional<Tick>(14000));
+    at(13250, C::Stop);
+    EXPECT_EQ(next(13300, hms), std::nullopt);
+    at(20000, C::Start);  // a resume shifts every edge by the pause
+    EXPECT_EQ(next(20000, noColon), std::optional<Tick>(20750));
+    EXPECT_EQ(next(20100, hms), std::optional<Tick>(20750));  // 3.35 s elapsed: no blanks
+    at(20400, C::Lap, 1000);
+    EXPECT_EQ(next(20400, hms), std::optional<Tick>(21400));  // the flash's end
+    at(20500, C::Stop);
+    EXPECT_EQ(next(20600, hms), std::optional<Tick>(21400));  // it ends while stopped
+    EXPECT_EQ(next(21400, hms), std::nullopt);
+    at(30000, C::Start);
+    at(30000, C::Next);  // the split view counts from the last record, shifted too
+    EXPECT_EQ(next(30250, hms), std::optional<Tick>(30900));
+    // Across the counter's wrap.
+    at(0xFFFFFF00u, C::Reset);
+    at(0xFFFFFF00u, C::Start);
+    EXPECT_EQ(next(0xFFFFFFF0u, noColon), std::optional<Tick>(0x000002E8u));
 }
 
 }  // namespace

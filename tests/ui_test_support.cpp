@@ -74,7 +74,7 @@ MorviSession::MorviSession(const std::string& ini, bool writeIni) {
     dragState.clickInProgress.store(0);
     std::memset(previousKeys, 0, sizeof previousKeys);
     std::memset(currentKeys, 0, sizeof currentKeys);
-    std::memset(pressTaken, 0, sizeof pressTaken);
+    std::memset(&pressTracker, 0, sizeof pressTracker);
     previousForeground = nullptr;
 
     if (writeIni || !ini.empty()) writeFileBytes(dir_.file("Morvi.ini"), ini);

@@ -33,6 +33,8 @@ void waitForHotkeyPoller() {
     }
     CloseHandle(thread);
     hotkeyPollerThread = nullptr;
+    if (hotkeyPollerWake) CloseHandle(hotkeyPollerWake);
+    hotkeyPollerWake = nullptr;
 }
 
 }  // namespace

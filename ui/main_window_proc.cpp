@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include <cstring>
+#include <optional>
 
 #include "hotkey_poller.h"
 #include "lap_time_window.h"
@@ -17,6 +18,8 @@ HMENU popupMenu = nullptr;
 HWND optionsDialog = nullptr;
 std::atomic<HWND> lapTimeWindow{nullptr};
 HANDLE hotkeyPollerThread = nullptr;
+std::int32_t displayTimerArmed = 0;
+Tick displayTimerDue = 0;
 
 TextSettings currentTextSettings() {
     const Settings& s = processSettings();
@@ -95,6 +98,7 @@ void onCreate(HWND window) {
         lapTimeWindow.store(lapWindow);
         ShowWindow(lapWindow, SW_HIDE);
     }
+    hotkeyPollerWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     hotkeyPollerThread = CreateThread(nullptr, 0, runHotkeyPoller, window, 0, nullptr);
 }
 
@@ -110,6 +114,9 @@ void saveOnExit(HWND window) {
 
 void onDestroy(HWND window) {
     processStopwatch().state.quitRequested.store(1);
+    wakeHotkeyPoller();
+    KillTimer(window, displayTimerId);
+    displayTimerArmed = 0;
     saveOnExit(window);
     if (optionsDialog) DestroyWindow(optionsDialog);
     optionsDialog = nullptr;
@@ -119,6 +126,8 @@ void onDestroy(HWND window) {
 
 void onSize(HWND window, LPARAM lParam) {
     recreateBackBuffer(getMainWindow(), LOWORD(lParam), HIWORD(lParam));
+    // The new back buffer holds nothing yet, and the text is centred anew.
+    InvalidateRect(window, nullptr, FALSE);
     storeWindowRect(window);
     if (commandButtons[0]) {
         layoutCommandButtons(lParam);
@@ -126,16 +135,42 @@ void onSize(HWND window, LPARAM lParam) {
     }
 }
 
+// One shot, for the moment the picture next changes: a timer also runs while
+// a modal loop (the popup menu, the font dialog, a move) has the thread.
+void armDisplayTimer(HWND window, const std::optional<Tick>& next) {
+    if (!next) {
+        KillTimer(window, displayTimerId);
+        displayTimerArmed = 0;
+        return;
+    }
+    const std::int32_t left = static_cast<std::int32_t>(*next - currentTick(processStopwatch()));
+    SetTimer(window, displayTimerId, left > 0 ? static_cast<UINT>(left) : 1u, nullptr);
+    displayTimerArmed = 1;
+    displayTimerDue = *next;
+}
+
 void onPaint(HWND window) {
     PAINTSTRUCT ps;
     const HDC dc = BeginPaint(window, &ps);
     MainWindow* mw = getMainWindow();
-    if (const auto text = paintDisplayText(processStopwatch(), currentTextSettings()))
-        drawTimeText(mw, text->text, text->colour);
+    const DisplayPaint paint = paintDisplayText(processStopwatch(), currentTextSettings());
+    if (paint.text) drawTimeText(mw, paint.text->text, paint.text->colour);
     RECT client{};
     GetClientRect(window, &client);
     BitBlt(dc, 0, 0, client.right, displayBottom(client.bottom), mw->backBufferDC, 0, 0, SRCCOPY);
     EndPaint(window, &ps);
+    armDisplayTimer(window, paint.nextChange);
+}
+
+// The picture changes now. A paint that comes early shows the same picture
+// and arms the timer again for the rest; a window that is not shown gets no
+// paint, and its next paint arms the timer.
+void onDisplayTimer(HWND window) {
+    KillTimer(window, displayTimerId);
+    displayTimerArmed = 0;
+    settleLapFlash(processStopwatch());
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
 }
 
 void openOptionsDialog(HWND window) {
@@ -150,6 +185,7 @@ void onCommand(HWND window, WPARAM wParam) {
     switch (action.kind) {
     case CommandAction::Apply:
         applyCommand(processStopwatch(), action.command, processSettings().LapTime);
+        InvalidateRect(window, nullptr, FALSE);
         if (action.handBackFocus && processSettings().Focus == 1) {
             ShowWindowAsync(previousForeground, SW_SHOW);
             SetForegroundWindow(previousForeground);
@@ -178,6 +214,7 @@ void onLeftButtonDown(HWND window, LPARAM lParam) {
     if (processSettings().WindowFix == 0) {
         const bool moved = dragState.movedWhileHeld.load() == 1;
         dragState.dragging.store(1);
+        wakeHotkeyPoller();  // it follows the cursor from now on
         if (moved) SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, lParam);
         dragState.movedWhileHeld.store(0);
         POINT p{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
@@ -212,7 +249,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE: DestroyWindow(getMainWindow()->window); return 0;
     case WM_KEYDOWN: return 0;
     case WM_COMMAND: onCommand(window, wParam); return 0;
-    case WM_TIMER: return 0;
+    case WM_TIMER:
+        if (wParam == displayTimerId) onDisplayTimer(window);
+        return 0;
     case WM_MOUSEMOVE: onMouseMove(); return 0;
     case WM_LBUTTONDOWN: onLeftButtonDown(window, lParam); return 0;
     case WM_LBUTTONUP: dragState.dragging.store(0); return 0;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "stopwatch.h"
 #include "time_texts.h"
@@ -19,6 +20,12 @@ extern std::atomic<HWND> lapTimeWindow;
 // The poller thread, kept so the entry point can wait for it before it
 // releases the keyboard.
 extern HANDLE hotkeyPollerThread;
+
+// The display's one-shot timer: armed after every paint for the moment the
+// picture next changes, killed when nothing will change. GUI thread only.
+inline constexpr UINT_PTR displayTimerId = 0x4D56;
+extern std::int32_t displayTimerArmed;
+extern Tick displayTimerDue;
 
 // What a WM_COMMAND id does; the decision behind the command dispatch.
 struct CommandAction {

@@ -87,12 +87,17 @@ void chooseFont(HWND dialog) {
     // The record must not keep pointing at this stack frame.
     cf.lpLogFont = nullptr;
     // A cancelled dialog may still have written its preselection into `working`.
-    if (chosen) s.displayFont = working;
+    if (chosen) {
+        s.displayFont = working;
+        InvalidateRect(getMainWindow()->window, nullptr, FALSE);
+    }
 }
 
+// OK and Cancel both may change what the display shows.
 void closeDialog(HWND dialog) {
     ShowWindow(dialog, SW_HIDE);
     processStopwatch().state.optionsOpen.store(0);
+    InvalidateRect(getMainWindow()->window, nullptr, FALSE);
 }
 
 void destroyDialog(HWND dialog) {

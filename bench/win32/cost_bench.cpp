@@ -20,6 +20,7 @@ namespace {
 struct Figures {
     double startupMs = 0;
     double cpuMsPer10s = 0;
+    double cpuIdleMsPer10s = 0;
     double peakMiB10s = 0;
     double peakMiBLaps = -1;
     double latencyMedianMs = -1;
@@ -103,6 +104,118 @@ double fileKiB(const std::string& path) {
     return static_cast<double>(data.nFileSizeLow) / 1024.0;
 }
 
+// The Start, Stop and Lap hotkeys on F1, F2 and F4; no lap flash.
+std::string benchIni() { return iniWith({{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Lap", "62,F4"}, {"LapTime", "0"}}); }
+
+// CPU time over 10 s with nothing changing on the display, then over 10 s of
+// a running stopwatch.
+void measureCpu(const std::string& exe, const char* className, bool startIt, Figures& f) {
+    morviExePath = exe;
+    morviWindowClass = className;
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), benchIni());
+    MorviProcess p;
+    if (!p.start(dir.path().string())) return;
+    pumpDriver(1000);
+    double before = cpuMs(baseName(exe));
+    pumpDriver(10000);
+    f.cpuIdleMsPer10s = cpuMs(baseName(exe)) - before;
+    if (startIt) {
+        p.command(40101);
+        before = cpuMs(baseName(exe));
+        pumpDriver(10000);
+        f.cpuMsPer10s = cpuMs(baseName(exe)) - before;
+    }
+    p.close();
+    std::fprintf(stderr, "%s: CPU time measured\n", exe.c_str());
+}
+
+// What the screen shows of a rectangle, as a checksum.
+struct ScreenProbe {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap;
+    RECT area;
+    std::vector<DWORD> pixels;
+    explicit ScreenProbe(RECT r)
+        : bitmap(CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top)),
+          area(r),
+          pixels(static_cast<std::size_t>((r.right - r.left) * (r.bottom - r.top))) {
+        SelectObject(memory, bitmap);
+    }
+    ~ScreenProbe() {
+        DeleteDC(memory);
+        DeleteObject(bitmap);
+        ReleaseDC(nullptr, screen);
+    }
+    ScreenProbe(const ScreenProbe&) = delete;
+    ScreenProbe& operator=(const ScreenProbe&) = delete;
+    unsigned long long read() {
+        BitBlt(memory, 0, 0, area.right - area.left, area.bottom - area.top, screen, area.left, area.top, SRCCOPY);
+        GetBitmapBits(bitmap, static_cast<LONG>(pixels.size() * sizeof(DWORD)), pixels.data());
+        unsigned long long h = 1469598103934665603ull;
+        for (const DWORD v : pixels) h = (h ^ v) * 1099511628211ull;
+        return h;
+    }
+};
+
+struct EdgeFigures {
+    std::vector<double> lateMs;  // negative: the display turned before its edge
+};
+
+// How late the display shows each new second, read from the screen: 20 edges
+// timed from the Start key's press, across three Stop/Start pauses.
+EdgeFigures measureSecondEdges(const std::string& exe) {
+    EdgeFigures f;
+    morviExePath = exe;
+    morviWindowClass = "Morvi";
+    ScratchDir dir;
+    writeFileBytes(dir.file("Morvi.ini"), benchIni());
+    MorviProcess p;
+    if (!p.start(dir.path().string())) return f;
+    RECT client{};
+    GetClientRect(p.window(), &client);
+    POINT origin{0, 0};
+    ClientToScreen(p.window(), &origin);
+    ScreenProbe probe(RECT{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom / 2});
+    SetForegroundWindow(driverWindow());
+    pumpDriver(300);
+    DWORD start = timeGetTime();
+    keyDown(0x3B);
+    pumpDriver(50);
+    keyUp(0x3B);
+    for (int k = 1; k <= 20; ++k) {
+        const DWORD edge = start + static_cast<DWORD>(k) * 1000;
+        while (static_cast<int>(edge - 30 - timeGetTime()) > 0) pumpDriver(1);
+        const unsigned long long before = probe.read();
+        DWORD changed = 0;
+        while (static_cast<int>(timeGetTime() - edge) < 300) {
+            const DWORD at = timeGetTime();
+            if (probe.read() != before) {
+                changed = at;
+                break;
+            }
+        }
+        if (changed != 0) f.lateMs.push_back(static_cast<double>(static_cast<int>(changed - edge)));
+        if (k % 5 == 0) {
+            // A pause of a different length each time, cut out on resume.
+            pumpDriver(100);
+            const DWORD stop = timeGetTime();
+            keyDown(0x3C);
+            pumpDriver(30);
+            keyUp(0x3C);
+            pumpDriver(150 + static_cast<DWORD>(k) * 23);
+            const DWORD resume = timeGetTime();
+            keyDown(0x3B);
+            pumpDriver(30);
+            keyUp(0x3B);
+            start += resume - stop;
+        }
+    }
+    p.close();
+    return f;
+}
+
 Figures measure(const std::string& exe, const char* className, const std::string& stripped, bool isMorvi) {
     Figures f;
     morviExePath = exe;
@@ -110,7 +223,7 @@ Figures measure(const std::string& exe, const char* className, const std::string
     std::vector<double> startups;
     for (int i = 0; i < 5; ++i) {
         ScratchDir dir;
-        writeFileBytes(dir.file("Morvi.ini"), iniWith({{"Lap", "62,F4"}, {"LapTime", "0"}}));
+        writeFileBytes(dir.file("Morvi.ini"), benchIni());
         MorviProcess p;
         const DWORD begin = timeGetTime();
         if (!p.startWithoutSettling(dir.path().string())) continue;
@@ -120,15 +233,15 @@ Figures measure(const std::string& exe, const char* className, const std::string
     f.startupMs = median(startups);
     std::fprintf(stderr, "%s: start-up measured\n", className);
 
+    measureCpu(exe, className, isMorvi, f);
+    morviExePath = exe;
+    morviWindowClass = className;
     ScratchDir dir;
-    writeFileBytes(dir.file("Morvi.ini"), iniWith({{"Lap", "62,F4"}, {"LapTime", "0"}}));
+    writeFileBytes(dir.file("Morvi.ini"), benchIni());
     MorviProcess p;
     if (!p.start(dir.path().string())) return f;
-    if (isMorvi) p.command(40101);  // a running stopwatch: poller and paints
-    const double cpuBefore = cpuMs(baseName(exe));
+    if (isMorvi) p.command(40101);
     pumpDriver(10000);
-    f.cpuMsPer10s = cpuMs(baseName(exe)) - cpuBefore;
-    std::fprintf(stderr, "%s: CPU time measured\n", className);
     f.peakMiB10s = peakMiB(p.process());
     if (isMorvi) {
         p.command(40107);  // the lap report is filled while its window is shown
@@ -212,18 +325,44 @@ void row(const char* what, double morvi, double baseline, const char* unit) {
 
 }  // namespace
 
+// This build and the release before it, side by side: CPU idle and running,
+// and how late this build's display turns to each new second.
+void printBeforeAndAfter(const std::string& exe, const Figures& now, const std::string& before) {
+    Figures then;
+    measureCpu(before, "Morvi", true, then);
+    const EdgeFigures edges = measureSecondEdges(exe);
+    std::printf("\n| measure | this build | the release before | ratio |\n|---|---|---|---|\n");
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("| CPU time in 10 s, idle | %.0f ms | %.0f ms | %.2f |\n", now.cpuIdleMsPer10s, then.cpuIdleMsPer10s,
+                ratio(now.cpuIdleMsPer10s, then.cpuIdleMsPer10s));
+    std::printf("| CPU time in 10 s, running | %.0f ms | %.0f ms | %.2f |\n", now.cpuMsPer10s, then.cpuMsPer10s,
+                ratio(now.cpuMsPer10s, then.cpuMsPer10s));
+    std::vector<double> late = edges.lateMs;
+    std::sort(late.begin(), late.end());
+    if (late.empty()) {
+        std::printf("| the new second on the screen after its edge | not seen | | |\n");
+        return;
+    }
+    std::printf(
+        "| the new second on the screen after its edge, median / worst of %zu (earliest) | %.0f / %.0f ms (%.0f) "
+        "| | |\n",
+        late.size(), late[late.size() / 2], late.back(), late.front());
+}
+
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: cost_bench MORVI BASELINE MORVI_STRIPPED BASELINE_STRIPPED\n");
+        std::fprintf(stderr, "usage: cost_bench MORVI BASELINE MORVI_STRIPPED BASELINE_STRIPPED [MORVI_BEFORE]\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    timeBeginPeriod(1);
+    timeBeginPeriod(1);  // the driver's own clock, for its measurements
     const Figures morvi = measure(argv[1], "Morvi", argv[3], true);
     const Figures base = measure(argv[2], "MorviBaseline", argv[4], false);
-    std::printf("| measure | Morvi.exe | baseline window | ratio |\n|---|---|---|---|\n");
+    if (argc > 5) printBeforeAndAfter(argv[1], morvi, argv[5]);
+    std::printf("\n| measure | Morvi.exe | baseline window | ratio |\n|---|---|---|---|\n");
     row("start-up, process start to window shown (median of 5)", morvi.startupMs, base.startupMs, "ms");
-    row("CPU time in 10 s (Morvi running its stopwatch)", morvi.cpuMsPer10s, base.cpuMsPer10s, "ms");
+    row("CPU time in 10 s, idle", morvi.cpuIdleMsPer10s, base.cpuIdleMsPer10s, "ms");
+    row("CPU time in 10 s (Morvi running its stopwatch)", morvi.cpuMsPer10s, base.cpuIdleMsPer10s, "ms");
     row("peak working set after 10 s", morvi.peakMiB10s, base.peakMiB10s, "MiB");
     std::printf("| peak working set after 10 000 laps | %.1f MiB | n/a | %.2f (to the baseline's 10 s) |\n",
                 morvi.peakMiBLaps, base.peakMiB10s > 0 ? morvi.peakMiBLaps / base.peakMiB10s : 0.0);
