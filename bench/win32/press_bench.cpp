@@ -27,6 +27,26 @@ ULONGLONG threadCpu100ns(HANDLE thread) {
     return value(kernel) + value(user);
 }
 
+struct Tap {
+    int recordedLessDown;  // the lap's tick less the key-down's
+    int recordedAfterMs;   // how long after the key-down it was there
+};
+
+// `taps` Lap taps at no fixed phase; one entry for each that was recorded.
+std::vector<Tap> lapTaps(int taps, DWORD gapMs) {
+    std::vector<Tap> out;
+    for (int i = 0; i < taps; ++i) {
+        const std::size_t before = lapsNow().size();
+        const DWORD sent = timeGetTime();
+        keyDown(0x3E);
+        if (pumpUntil([&] { return lapsNow().size() > before; }, 3000))
+            out.push_back(Tap{static_cast<int>(lapsNow().back().tick - sent), static_cast<int>(timeGetTime() - sent)});
+        keyUp(0x3E);
+        pumpFor(gapMs + static_cast<DWORD>(i * 37) % 110);
+    }
+    return out;
+}
+
 }  // namespace
 
 int main() {
@@ -36,15 +56,7 @@ int main() {
     const HWND other = windowInFront();
     pressKey(0x3B);
     std::vector<int> errors;
-    for (int i = 0; i < 50; ++i) {
-        const std::size_t before = lapsNow().size();
-        const DWORD sent = timeGetTime();
-        keyDown(0x3E);
-        if (pumpUntil([&] { return lapsNow().size() > before; }, 3000))
-            errors.push_back(static_cast<int>(lapsNow().back().tick - sent));
-        keyUp(0x3E);
-        pumpFor(60 + static_cast<DWORD>(i * 37) % 110);
-    }
+    for (const Tap& t : lapTaps(50, 60)) errors.push_back(t.recordedLessDown);
     // A storm of empty wake-ups, as from a driver that signals without events:
     // what the poller thread costs, and how soon a real press still acts.
     std::atomic<bool> storming{true};
@@ -55,15 +67,7 @@ int main() {
     const ULONGLONG cpuBefore = threadCpu100ns(hotkeyPollerThread);
     const DWORD stormStart = timeGetTime();
     std::vector<int> stormLatencies;
-    for (int i = 0; i < 20; ++i) {
-        const std::size_t before = lapsNow().size();
-        const DWORD sent = timeGetTime();
-        keyDown(0x3E);
-        if (pumpUntil([&] { return lapsNow().size() > before; }, 3000))
-            stormLatencies.push_back(static_cast<int>(timeGetTime() - sent));
-        keyUp(0x3E);
-        pumpFor(100 + static_cast<DWORD>(i * 37) % 110);
-    }
+    for (const Tap& t : lapTaps(20, 100)) stormLatencies.push_back(t.recordedAfterMs);
     const double seconds = (timeGetTime() - stormStart) / 1000.0;
     const double cpuMsPerSecond = static_cast<double>(threadCpu100ns(hotkeyPollerThread) - cpuBefore) / 1e4 / seconds;
     storming = false;
