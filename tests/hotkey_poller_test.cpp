@@ -101,6 +101,11 @@ struct FakeKeyboard : IDirectInputDeviceA {
     int dataReads = 0, acquires = 0;
 
     ~FakeKeyboard() { CloseHandle(event); }
+    template <typename F>
+    auto with(F f) {
+        std::lock_guard<std::mutex> g(lock);
+        return f();
+    }
     void key(BYTE code, bool down) {
         std::lock_guard<std::mutex> g(lock);
         keys[code] = down ? 0x80 : 0;
@@ -208,27 +213,21 @@ struct PollerOnFake : ::testing::Test {
 TEST_F(PollerOnFake, AKeyboardAnotherProgramHoldsIsSilentAndComesBack) {
     tap(0x3B);
     ASSERT_TRUE(laps(1));
-    {
-        std::lock_guard<std::mutex> g(fake.lock);
-        fake.refuseAcquire = true;
-    }
+    fake.with([&] { fake.refuseAcquire = true; });
     fake.loseInput();
     pumpFor(500);
-    {
-        std::lock_guard<std::mutex> g(fake.lock);
-        EXPECT_GE(fake.acquires, 2);  // by the 90 ms cycle, not at every wake
-        EXPECT_LE(fake.acquires, 500 / 90 + 2);
+    const int acquires = fake.with([&] {
         fake.refuseAcquire = false;
-    }
+        return fake.acquires;
+    });
+    EXPECT_GE(acquires, 2);  // by the 90 ms cycle, not at every wake
+    EXPECT_LE(acquires, 500 / 90 + 2);
     pumpFor(200);
     tap(0x3E);
     EXPECT_TRUE(laps(2));
     EXPECT_EQ(boxesShown, 0);
     // A read that fails for another reason shows its two boxes, once.
-    {
-        std::lock_guard<std::mutex> g(fake.lock);
-        fake.failReads = DIERR_GENERIC;
-    }
+    fake.with([&] { fake.failReads = DIERR_GENERIC; });
     fake.loseInput();
     pumpFor(400);
     EXPECT_EQ(boxesShown, 2);
@@ -237,20 +236,19 @@ TEST_F(PollerOnFake, AKeyboardAnotherProgramHoldsIsSilentAndComesBack) {
 TEST_F(PollerOnFake, EmptyWakeUpsDoNotSpinAndARealPressStillActs) {
     tap(0x3B);
     ASSERT_TRUE(laps(1));
-    int before = 0;
-    {
-        std::lock_guard<std::mutex> g(fake.lock);
+    const int before = fake.with([&] {
         fake.signalWhenEmpty = true;
-        before = fake.dataReads;
-    }
+        return fake.dataReads;
+    });
     SetEvent(fake.event);
     const DWORD start = GetTickCount();
     Sleep(500);
     tap(0x3E);
     EXPECT_TRUE(laps(2));
-    std::lock_guard<std::mutex> g(fake.lock);
-    const int reads = fake.dataReads - before;
-    fake.signalWhenEmpty = false;
+    const int reads = fake.with([&] {
+        fake.signalWhenEmpty = false;
+        return fake.dataReads;
+    }) - before;
     EXPECT_LE(reads, static_cast<int>(GetTickCount() - start) / 4 + 5);  // one read per 5 ms pause at most
     EXPECT_GE(reads, 20);
 }
@@ -258,10 +256,7 @@ TEST_F(PollerOnFake, EmptyWakeUpsDoNotSpinAndARealPressStillActs) {
 TEST_F(PollerOnFake, AnImpossibleStampTimesThePressAtItsDrain) {
     tap(0x3B);
     ASSERT_TRUE(laps(1));
-    {
-        std::lock_guard<std::mutex> g(fake.lock);
-        fake.stampShift = static_cast<DWORD>(-3600000);  // an hour early
-    }
+    fake.with([&] { fake.stampShift = static_cast<DWORD>(-3600000); });  // an hour early
     const Tick sent = systemTime();
     tap(0x3E);
     ASSERT_TRUE(laps(2));
