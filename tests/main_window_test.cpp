@@ -267,6 +267,9 @@ TEST(MainWindow, TheDisplayIsPaintedWhenItsPictureChanges) {
     EXPECT_EQ(displayTimerDue, 100500u);
     EXPECT_GT(timerAt(100500), blank);
     EXPECT_EQ(displayTimerDue, 101000u);
+    const int zero = timerAt(100999);
+    EXPECT_NE(timerAt(101000), zero);  // the new second
+    EXPECT_EQ(displayTimerDue, 102000u);
     // The flash lasts its time, however often the window is painted meanwhile.
     clock.now = 101200;
     sendCommand(w, ID_MENU_LAP);
