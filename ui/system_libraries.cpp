@@ -10,6 +10,9 @@ using CreateDirectInput = HRESULT(WINAPI*)(HINSTANCE, DWORD, IDirectInputA**, IU
 
 // Loaded once and kept to the end of the process, like the menu: the clock is
 // read until the last moment, and the DirectInput objects live in dinput.dll.
+// 1 once every DLL search is limited to the system folder. Set before the
+// poller thread exists.
+int searchRestricted = 0;
 TimeGetTime timeGetTimeEntry = nullptr;
 JoySetCapture joySetCaptureEntry = nullptr;
 CreateDirectInput directInputCreateEntry = nullptr;
@@ -20,8 +23,9 @@ HMODULE loadFromSystemFolder(const wchar_t* name) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return nullptr;
     }
-    // Its own dependencies are then looked for beside it, in the system folder.
-    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // Its own dependencies come from the system folder too: by the restricted
+    // search, or, where Windows cannot restrict it, by looking beside it first.
+    return LoadLibraryExW(path, nullptr, searchRestricted == 1 ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 template <typename F>
@@ -44,7 +48,7 @@ void restrictDllSearchToSystemFolder() {
     using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     if (const auto set = entry<SetDefaultDllDirectories>(kernel, "SetDefaultDllDirectories"))
-        set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        searchRestricted = set(LOAD_LIBRARY_SEARCH_SYSTEM32) ? 1 : 0;
 }
 
 bool loadWinmm() {
