@@ -24,19 +24,14 @@ void appendRecord(LapList& laps, Tick tick, std::int32_t marker, std::uint32_t p
 // How long ago `tick` was, seen from `now`, modulo 2^32: wrap-safe ordering.
 Tick ageAt(Tick now, Tick tick) { return now - tick; }
 
-// `press` kept between the latest tick the stopwatch holds and now.
+// `press` kept between the last command that changed the stopwatch and now.
+// Every tick the stopwatch holds (startTick, stopTick, the records) was set by
+// such a command at or before its own tick, so none can lie after the press.
 Tick clampedPressTick(const Stopwatch& sw, Tick now, Tick press) {
     const StopwatchState& s = sw.state;
     if (static_cast<std::int32_t>(ageAt(now, press)) < 0) return now;  // later than now
-    Tick result = press;
-    auto notBefore = [&](Tick held) {
-        if (ageAt(now, held) < ageAt(now, result)) result = held;
-    };
-    if (s.startTick != 0) notBefore(s.startTick);
-    if (s.running.load() == 0 && s.startTick != 0) notBefore(s.stopTick);
-    if (!sw.laps.empty()) notBefore(sw.laps.back().tick);
-    if (s.changedOnce == 1) notBefore(s.lastChangeTick);
-    return result;
+    if (s.changedOnce == 1 && ageAt(now, s.lastChangeTick) < ageAt(now, press)) return s.lastChangeTick;
+    return press;
 }
 
 // Every "now" of a command: a fresh reading, or the press's own tick. The

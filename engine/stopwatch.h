@@ -75,9 +75,9 @@ Tick steadyClockTick(void* context);
 void applyCommand(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime);
 
 // The same command timed to a key press: every "now" of its steps is `pressTick`,
-// raised to the latest tick the stopwatch holds (startTick, stopTick, the last
-// record, the last command that changed it) and lowered to now, so a command
-// applied in between can never make a lap or a pause negative.
+// raised to the tick of the last command that changed the stopwatch (and so to
+// every tick it holds) and lowered to now, so a command applied in between can
+// never make a lap or a pause negative.
 void applyCommandAt(Stopwatch& sw, StopwatchCommand command, std::uint32_t lapTime, Tick pressTick);
 
 // How long a Lap's flash shows: LapTime rounded down to a tenth of a second;

@@ -42,7 +42,7 @@ DisplayText mainLocked(Stopwatch& sw, const TextSettings& ts, std::optional<Tick
     std::uint32_t elapsed = 0;
     char separator = ':';
     if (running)
-        elapsed = givenNow.value_or(readTick(sw)) - s.startTick;
+        elapsed = (givenNow ? *givenNow : readTick(sw)) - s.startTick;
     else if (s.startTick != 0)
         elapsed = s.stopTick - s.startTick;
     if ((running || s.startTick != 0) && elapsed < 500u && ts.StartColon == 1) separator = ' ';
@@ -63,7 +63,7 @@ DisplayText splitLocked(Stopwatch& sw, const TextSettings& ts, std::optional<Tic
     if (!sw.laps.empty()) {
         const Tick last = sw.laps.back().tick;
         if (s.running.load() == 1)
-            d = givenNow.value_or(readTick(sw)) - last;
+            d = (givenNow ? *givenNow : readTick(sw)) - last;
         else if (last != 0)
             d = s.stopTick - last;
     }
