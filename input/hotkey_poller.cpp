@@ -33,27 +33,25 @@ constexpr DWORD lossCheckMs = 1000;
 // not keep the thread reading.
 constexpr DWORD emptyWakePauseMs = 5;
 
-}  // namespace
-
-DWORD pollerTimeout(std::int32_t fallback, std::int32_t dragging, DWORD untilNextCycle) {
-    const DWORD plain = fallback == 1 ? untilNextCycle : lossCheckMs;
-    return dragging == 1 && dragStepMs < plain ? dragStepMs : plain;
-}
-
-namespace {
-
 // Poller thread only.
 struct Poller {
     HWND window;
     // 1 from an overflow or a failed read until a cycle read a fresh snapshot
     // and every event: until then a snapshot tells what events may have missed.
+    // The first cycle takes a snapshot: a key already down counts.
     std::int32_t eventsLost = 1;
-    // 1: the 90 ms cycle of snapshots (no buffer, no notification, or events lost).
-    std::int32_t fallback = 1;
 };
 
 bool quitting() { return processStopwatch().state.quitRequested.load() == 1; }
 bool dragging() { return dragState.dragging.load() == 1; }
+
+// How long the poller waits before it looks again without being woken: a
+// drag step every 20 ms; the next fallback cycle; else a read a second, to
+// notice a keyboard lost without a signal.
+DWORD pollerTimeout(bool fallback, DWORD untilNextCycle) {
+    const DWORD plain = fallback ? untilNextCycle : lossCheckMs;
+    return dragging() && dragStepMs < plain ? dragStepMs : plain;
+}
 
 HWND foregroundWindow() { return GetForegroundWindow(); }
 
@@ -93,38 +91,44 @@ void applyHotkeys(HWND mainWindow, const KeyPresses& presses) {
     InvalidateRect(mainWindow, nullptr, FALSE);
 }
 
-bool eventsUsable() {
+// The 90 ms cycle of snapshots: without a buffer or its notification, and
+// while events may have been lost.
+bool inFallback(const Poller& p) {
     const KeyboardDevice* device = keyboardDevice.load();
-    return device->buffered == 1 && device->inputEvent != nullptr;
+    return p.eventsLost == 1 || device->buffered != 1 || device->inputEvent == nullptr;
 }
 
-// The fallback cycle: a snapshot, then every buffered event (always drained,
-// so that a press made while hotkeys are blocked is dropped for good). Events
-// are waited for again once a cycle has read both cleanly. A read the
-// keyboard refuses acquires it again (readKeyboardState).
+bool drainedWhole(const DrainResult& drained) { return drained.failed == 0 && drained.overflow == 0; }
+
+// Every buffered event is drained, always, so that a press made while hotkeys
+// are blocked is dropped for good; the hotkeys it holds act. `fresh`: this
+// drain comes with a new snapshot in currentKeys.
+DrainResult drainAndApply(Poller& p, std::int32_t fresh, const WakeTimes& wake) {
+    KeyEvent events[maxDrainedEvents];
+    const DrainResult drained = readKeyboardEvents(events, maxDrainedEvents, wake);
+    const std::int32_t clean = p.eventsLost == 0 && drainedWhole(drained) ? 1 : 0;
+    KeyPresses presses;
+    collectKeyPresses(previousKeys, currentKeys, fresh, clean, events, drained.count, pressTracker, presses);
+    applyHotkeys(p.window, presses);
+    return drained;
+}
+
+// The fallback cycle: a snapshot, then the events. Events are waited for
+// again once a cycle has read both whole. A read the keyboard refuses
+// acquires it again (readKeyboardState).
 void runPollerCycle(Poller& p) {
     std::memcpy(previousKeys, currentKeys, sizeof previousKeys);
     // A failed read leaves currentKeys as it was: its snapshot says nothing new.
     const std::int32_t fresh = readKeyboardState(currentKeys);
-    KeyEvent events[maxDrainedEvents];
-    const DrainResult drained = readKeyboardEvents(events, maxDrainedEvents, WakeTimes{0, GetTickCount()});
-    const std::int32_t clean = p.eventsLost == 0 && drained.failed == 0 && drained.overflow == 0 ? 1 : 0;
-    KeyPresses presses;
-    collectKeyPresses(previousKeys, currentKeys, fresh, clean, events, drained.count, pressTracker, presses);
-    applyHotkeys(p.window, presses);
-    p.eventsLost = fresh == 1 && drained.failed == 0 && drained.overflow == 0 ? 0 : 1;
-    p.fallback = p.eventsLost == 0 && eventsUsable() ? 0 : 1;
+    const DrainResult drained = drainAndApply(p, fresh, WakeTimes{0, GetTickCount()});
+    p.eventsLost = fresh == 1 && drainedWhole(drained) ? 0 : 1;
 }
 
 // A wake on the keyboard's event: its key presses act now. A failed read or
 // an overflow hands over to the fallback cycle.
 DrainResult runPollerWake(Poller& p, const WakeTimes& wake) {
-    KeyEvent events[maxDrainedEvents];
-    const DrainResult drained = readKeyboardEvents(events, maxDrainedEvents, wake);
-    if (drained.failed == 1 || drained.overflow == 1) p.eventsLost = p.fallback = 1;
-    KeyPresses presses;
-    collectKeyPresses(previousKeys, currentKeys, 0, 1, events, drained.count, pressTracker, presses);
-    applyHotkeys(p.window, presses);
+    const DrainResult drained = drainAndApply(p, 0, wake);
+    if (!drainedWhole(drained)) p.eventsLost = 1;
     return drained;
 }
 
@@ -156,7 +160,7 @@ bool waitForNextCycle(Poller& p) {
         const std::int32_t left = static_cast<std::int32_t>(due - systemTime());
         if (left <= 0) return true;
         std::int32_t blocked = 0;
-        waitFor(nullptr, pollerTimeout(1, dragging() ? 1 : 0, static_cast<DWORD>(left)), blocked);
+        waitFor(nullptr, pollerTimeout(true, static_cast<DWORD>(left)), blocked);
         if (quitting()) return false;
         dragStep(p.window);
     }
@@ -165,7 +169,7 @@ bool waitForNextCycle(Poller& p) {
 bool waitForInput(Poller& p) {
     const HANDLE input = keyboardDevice.load()->inputEvent;
     std::int32_t blocked = 0;
-    const DWORD woken = waitFor(input, pollerTimeout(0, dragging() ? 1 : 0, 0), blocked);
+    const DWORD woken = waitFor(input, pollerTimeout(false, 0), blocked);
     if (quitting()) return false;
     const WakeTimes wake{blocked, GetTickCount()};
     if (woken == 1) {
@@ -193,12 +197,11 @@ DWORD WINAPI runHotkeyPoller(LPVOID mainWindow) {
         std::int32_t blocked = 0;
         waitFor(nullptr, 5, blocked);
     }
-    // The first cycle takes a snapshot: a key already down counts.
     for (;;) {
         if (quitting()) return 0;
-        if (p.fallback == 1) {
+        if (inFallback(p)) {
             runPollerCycle(p);
-            if (p.fallback == 1 && !waitForNextCycle(p)) return 0;
+            if (inFallback(p) && !waitForNextCycle(p)) return 0;
         } else if (!waitForInput(p)) {
             return 0;
         }

@@ -46,9 +46,4 @@ bool isNewPress(std::int32_t code);
 // `foreground` is asked only in that case.
 bool hotkeyStepAllowed(std::int32_t optionsOpen, std::int32_t backGround, HWND mainWindow, HWND (*foreground)());
 
-// How long the poller waits before it looks again without being woken: a
-// drag step every 20 ms; the next fallback cycle; else a read a second, to
-// notice a keyboard lost without a signal.
-DWORD pollerTimeout(std::int32_t fallback, std::int32_t dragging, DWORD untilNextCycle);
-
 DWORD WINAPI runHotkeyPoller(LPVOID mainWindow);
