@@ -102,6 +102,20 @@ void onCreate(HWND window) {
     hotkeyPollerThread = CreateThread(nullptr, 0, runHotkeyPoller, window, 0, nullptr);
 }
 
+// One shot, for the moment the picture next changes: a timer also runs while
+// a modal loop (the popup menu, the font dialog, a move) has the thread.
+void armDisplayTimer(HWND window, const std::optional<Tick>& next) {
+    if (!next) {
+        KillTimer(window, displayTimerId);
+        displayTimerArmed = 0;
+        return;
+    }
+    const std::int32_t left = static_cast<std::int32_t>(*next - currentTick(processStopwatch()));
+    SetTimer(window, displayTimerId, left > 0 ? static_cast<UINT>(left) : 1u, nullptr);
+    displayTimerArmed = 1;
+    displayTimerDue = *next;
+}
+
 // The window's place and the settings, as the program ends: at its
 // destruction, or at the end of a Windows session, which ends the process
 // without destroying any window. An options dialog still open was not
@@ -115,8 +129,7 @@ void saveOnExit(HWND window) {
 void onDestroy(HWND window) {
     processStopwatch().state.quitRequested.store(1);
     wakeHotkeyPoller();
-    KillTimer(window, displayTimerId);
-    displayTimerArmed = 0;
+    armDisplayTimer(window, std::nullopt);
     saveOnExit(window);
     if (optionsDialog) DestroyWindow(optionsDialog);
     optionsDialog = nullptr;
@@ -133,20 +146,6 @@ void onSize(HWND window, LPARAM lParam) {
         layoutCommandButtons(lParam);
         showCommandButtons();
     }
-}
-
-// One shot, for the moment the picture next changes: a timer also runs while
-// a modal loop (the popup menu, the font dialog, a move) has the thread.
-void armDisplayTimer(HWND window, const std::optional<Tick>& next) {
-    if (!next) {
-        KillTimer(window, displayTimerId);
-        displayTimerArmed = 0;
-        return;
-    }
-    const std::int32_t left = static_cast<std::int32_t>(*next - currentTick(processStopwatch()));
-    SetTimer(window, displayTimerId, left > 0 ? static_cast<UINT>(left) : 1u, nullptr);
-    displayTimerArmed = 1;
-    displayTimerDue = *next;
 }
 
 void onPaint(HWND window) {
@@ -166,8 +165,7 @@ void onPaint(HWND window) {
 // and arms the timer again for the rest; a window that is not shown gets no
 // paint, and its next paint arms the timer.
 void onDisplayTimer(HWND window) {
-    KillTimer(window, displayTimerId);
-    displayTimerArmed = 0;
+    armDisplayTimer(window, std::nullopt);
     settleLapFlash(processStopwatch());
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
