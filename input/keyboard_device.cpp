@@ -53,6 +53,11 @@ HANDLE notifyOnInput(IDirectInputDeviceA* keyboard) {
     return nullptr;
 }
 
+// The results that mean the keyboard is away for a while, not broken.
+bool isPassingKeyboardState(HRESULT result) {
+    return result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED || result == DIERR_OTHERAPPHASPRIO;
+}
+
 }  // namespace
 
 KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
@@ -81,10 +86,6 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     device->inputEvent = notifyOnInput(device->keyboard);
     check(device->keyboard->Acquire(), "Acquire Failed");
     return device;
-}
-
-bool isPassingKeyboardState(HRESULT result) {
-    return result == DIERR_INPUTLOST || result == DIERR_NOTACQUIRED || result == DIERR_OTHERAPPHASPRIO;
 }
 
 int readKeyboardState(unsigned char* buffer) {

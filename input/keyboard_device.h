@@ -70,9 +70,6 @@ struct WakeTimes {
 // the poller's fallback cycle does. Poller thread only.
 DrainResult readKeyboardEvents(KeyEvent* out, int capacity, const WakeTimes& wake);
 
-// The results that mean the keyboard is away for a while, not broken.
-bool isPassingKeyboardState(HRESULT result);
-
 // Shows the error boxes; replaceable so that tests can count them.
 extern int(WINAPI* keyboardMessageBox)(HWND, LPCSTR, LPCSTR, UINT);
 

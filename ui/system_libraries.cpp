@@ -8,14 +8,25 @@ using TimeGetTime = DWORD(WINAPI*)();
 using JoySetCapture = UINT(WINAPI*)(HWND, UINT, UINT, BOOL);
 using CreateDirectInput = HRESULT(WINAPI*)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
 
-// Loaded once and kept to the end of the process, like the menu: the clock is
-// read until the last moment, and the DirectInput objects live in dinput.dll.
 // 1 once every DLL search is limited to the system folder. Set before the
 // poller thread exists.
 int searchRestricted = 0;
+
+// Loaded once and kept to the end of the process, like the menu: the clock is
+// read until the last moment, and the DirectInput objects live in dinput.dll.
 TimeGetTime timeGetTimeEntry = nullptr;
 JoySetCapture joySetCaptureEntry = nullptr;
 CreateDirectInput directInputCreateEntry = nullptr;
+
+// The full path of a DLL in the system folder; false when it does not fit.
+bool systemDllPath(const wchar_t* name, wchar_t* out, UINT capacity) {
+    const UINT length = GetSystemDirectoryW(out, capacity);
+    const std::size_t nameLength = std::wcslen(name);
+    if (length == 0 || length + 1 + nameLength + 1 > capacity) return false;
+    out[length] = L'\\';
+    std::wmemcpy(out + length + 1, name, nameLength + 1);
+    return true;
+}
 
 HMODULE loadFromSystemFolder(const wchar_t* name) {
     wchar_t path[MAX_PATH];
@@ -34,15 +45,6 @@ F entry(HMODULE module, const char* name) {
 }
 
 }  // namespace
-
-bool systemDllPath(const wchar_t* name, wchar_t* out, UINT capacity) {
-    const UINT length = GetSystemDirectoryW(out, capacity);
-    const std::size_t nameLength = std::wcslen(name);
-    if (length == 0 || length + 1 + nameLength + 1 > capacity) return false;
-    out[length] = L'\\';
-    std::wmemcpy(out + length + 1, name, nameLength + 1);
-    return true;
-}
 
 void restrictDllSearchToSystemFolder() {
     using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);

@@ -27,7 +27,3 @@ HRESULT systemDirectInputCreate(HINSTANCE instance, DWORD version, IDirectInputA
 // loadWinmm before the poller thread starts; read-only afterwards.
 DWORD systemTime();
 UINT systemJoySetCapture(HWND window, UINT joystick, UINT period, BOOL changed);
-
-// The full path of a DLL in the system folder; empty when it does not fit.
-// Exposed for the tests.
-bool systemDllPath(const wchar_t* name, wchar_t* out, UINT capacity);
