@@ -10,6 +10,7 @@
 #include "main_window.h"
 #include "main_window_proc.h"
 #include "resource_ids.h"
+#include "screen_units.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -173,13 +174,6 @@ TEST(Display, TheMenuAndTheOptionsHaveJapaneseGlyphs) {
     SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
 }
 
-int screenDpi() {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
-}
-
 // The width "00:00:00" takes in the display's default face at a pixel height.
 int timeTextWidth(int height) {
     const HDC dc = GetDC(nullptr);
@@ -197,7 +191,8 @@ int timeTextWidth(int height) {
 // place and size, a 42-pixel button row, the time in the larger font, and
 // Morvi.ini as it was after three starts and closes.
 TEST(HighDpi, LaidOutInTheScreensPixelsWhileMorviIniKeeps96Dpi) {
-    if (screenDpi() != 144) GTEST_SKIP() << "needs a desktop at 144 DPI";
+    takeScreenDpi();
+    if (processScreenUnits().dpi != 144) GTEST_SKIP() << "needs a desktop at 144 DPI";
     const std::string ini =
         iniWith({{"Left", "100"}, {"Right", "340"}, {"Top", "80"}, {"Bottom", "190"}, {"Quality", "3"}});
     std::string text = ini;

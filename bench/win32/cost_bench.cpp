@@ -107,15 +107,17 @@ double fileKiB(const std::string& path) {
 // The Start, Stop and Lap hotkeys on F1, F2 and F4; no lap flash.
 std::string benchIni() { return iniWith({{"Start", "59,F1"}, {"Stop", "60,F2"}, {"Lap", "62,F4"}, {"LapTime", "0"}}); }
 
-// CPU time over 10 s with nothing changing on the display, then over 10 s of
-// a running stopwatch.
-void measureCpu(const std::string& exe, const char* className, bool startIt, Figures& f) {
+// A program started in a scratch folder with the benchmark's settings.
+bool startIn(const ScratchDir& dir, MorviProcess& p, const std::string& exe, const char* className) {
     morviExePath = exe;
     morviWindowClass = className;
-    ScratchDir dir;
     writeFileBytes(dir.file("Morvi.ini"), benchIni());
-    MorviProcess p;
-    if (!p.start(dir.path().string())) return;
+    return p.start(dir.path().string());
+}
+
+// CPU time over 10 s with nothing changing on the display, then over 10 s of
+// a running stopwatch, and the peak working set then.
+void measureCpu(MorviProcess& p, const std::string& exe, bool startIt, Figures& f) {
     pumpDriver(1000);
     double before = cpuMs(baseName(exe));
     pumpDriver(10000);
@@ -126,7 +128,7 @@ void measureCpu(const std::string& exe, const char* className, bool startIt, Fig
         pumpDriver(10000);
         f.cpuMsPer10s = cpuMs(baseName(exe)) - before;
     }
-    p.close();
+    f.peakMiB10s = peakMiB(p.process());
     std::fprintf(stderr, "%s: CPU time measured\n", exe.c_str());
 }
 
@@ -167,12 +169,9 @@ struct EdgeFigures {
 // timed from the Start key's press, across three Stop/Start pauses.
 EdgeFigures measureSecondEdges(const std::string& exe) {
     EdgeFigures f;
-    morviExePath = exe;
-    morviWindowClass = "Morvi";
     ScratchDir dir;
-    writeFileBytes(dir.file("Morvi.ini"), benchIni());
     MorviProcess p;
-    if (!p.start(dir.path().string())) return f;
+    if (!startIn(dir, p, exe, "Morvi")) return f;
     RECT client{};
     GetClientRect(p.window(), &client);
     POINT origin{0, 0};
@@ -233,16 +232,10 @@ Figures measure(const std::string& exe, const char* className, const std::string
     f.startupMs = median(startups);
     std::fprintf(stderr, "%s: start-up measured\n", className);
 
-    measureCpu(exe, className, isMorvi, f);
-    morviExePath = exe;
-    morviWindowClass = className;
     ScratchDir dir;
-    writeFileBytes(dir.file("Morvi.ini"), benchIni());
     MorviProcess p;
-    if (!p.start(dir.path().string())) return f;
-    if (isMorvi) p.command(40101);
-    pumpDriver(10000);
-    f.peakMiB10s = peakMiB(p.process());
+    if (!startIn(dir, p, exe, className)) return f;
+    measureCpu(p, exe, isMorvi, f);
     if (isMorvi) {
         p.command(40107);  // the lap report is filled while its window is shown
         std::vector<double> latencies;
@@ -329,7 +322,11 @@ void row(const char* what, double morvi, double baseline, const char* unit) {
 // and how late this build's display turns to each new second.
 void printBeforeAndAfter(const std::string& exe, const Figures& now, const std::string& before) {
     Figures then;
-    measureCpu(before, "Morvi", true, then);
+    {
+        ScratchDir dir;
+        MorviProcess p;
+        if (startIn(dir, p, before, "Morvi")) measureCpu(p, before, true, then);
+    }
     const EdgeFigures edges = measureSecondEdges(exe);
     std::printf("\n| measure | this build | the release before | ratio |\n|---|---|---|---|\n");
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
