@@ -8,6 +8,8 @@ add_library(morvi_ui STATIC
   ui/main_window.cpp
   ui/main_window_proc.cpp
   ui/options_dialog.cpp
+  ui/program_text.cpp
+  ui/font_faces.cpp
   ui/lap_time_window.cpp
   ui/app.cpp
   ui/system_libraries.cpp)

@@ -8,7 +8,7 @@
 std::atomic<KeyboardDevice*> keyboardDevice{nullptr};
 HINSTANCE keyboardInstance = nullptr;
 HWND keyboardWindow = nullptr;
-int(WINAPI* keyboardMessageBox)(HWND, LPCSTR, LPCSTR, UINT) = MessageBoxA;
+int(WINAPI* keyboardMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 
 void formatDirectInputResult(HRESULT result, char* out, int capacity) {
     std::snprintf(out, static_cast<std::size_t>(capacity), "%x", static_cast<unsigned>(result));
@@ -16,21 +16,23 @@ void formatDirectInputResult(HRESULT result, char* out, int capacity) {
 
 namespace {
 
-const char caption[] = "DirectInput ERROR";
+const wchar_t caption[] = L"DirectInput ERROR";
 
 // 1 from a failed read until a read succeeds: a keyboard that keeps failing
 // shows its boxes once, not every cycle. Both reading threads use it.
 std::atomic<std::int32_t> readFailing{0};
 
-void reportFailure(const char* message, HRESULT result, bool creationStep) {
+void reportFailure(const wchar_t* message, HRESULT result, bool creationStep) {
     keyboardMessageBox(keyboardWindow, message, caption, MB_OK);
     char code[16];
     formatDirectInputResult(result, code, sizeof code);
-    keyboardMessageBox(keyboardWindow, code, caption, MB_OK);
+    wchar_t shown[16] = {};
+    for (int i = 0; code[i] != '\0'; ++i) shown[i] = static_cast<wchar_t>(code[i]);  // hex digits
+    keyboardMessageBox(keyboardWindow, shown, caption, MB_OK);
     if (creationStep) DestroyWindow(keyboardWindow);
 }
 
-void check(HRESULT result, const char* message) {
+void check(HRESULT result, const wchar_t* message) {
     if (result != DI_OK) reportFailure(message, result, true);
 }
 
@@ -47,7 +49,7 @@ std::int32_t enableBuffer(IDirectInputDeviceA* keyboard) {
 // Likewise optional: without it the poller keeps its plain cycle. Must be set
 // while the device is not acquired.
 HANDLE notifyOnInput(IDirectInputDeviceA* keyboard) {
-    const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event && keyboard->SetEventNotification(event) == DI_OK) return event;
     if (event) CloseHandle(event);
     return nullptr;
@@ -73,18 +75,18 @@ KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     std::memset(device->secondBlock, 0, sizeof device->secondBlock);
 
     // dinput.dll from the system folder only; a missing one fails this step.
-    check(systemDirectInputCreate(keyboardInstance, 0x0500, &device->directInput), "DirectInputCreate Failed");
+    check(systemDirectInputCreate(keyboardInstance, 0x0500, &device->directInput), L"DirectInputCreate Failed");
     // Without the interface a failed step did not deliver, the later steps are skipped.
     if (!device->directInput) return device;
     check(device->directInput->CreateDevice(GUID_SysKeyboard, &device->keyboard, nullptr),
-          "CreateDevice(KEYBORAD) Failed");
+          L"CreateDevice(KEYBORAD) Failed");
     if (!device->keyboard) return device;
-    check(device->keyboard->SetDataFormat(&c_dfDIKeyboard), "SetDataFormat Failed");
+    check(device->keyboard->SetDataFormat(&c_dfDIKeyboard), L"SetDataFormat Failed");
     check(device->keyboard->SetCooperativeLevel(keyboardWindow, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND),
-          "SetCooperativeLevel Failed");
+          L"SetCooperativeLevel Failed");
     device->buffered = enableBuffer(device->keyboard);
     device->inputEvent = notifyOnInput(device->keyboard);
-    check(device->keyboard->Acquire(), "Acquire Failed");
+    check(device->keyboard->Acquire(), L"Acquire Failed");
     return device;
 }
 
@@ -101,7 +103,7 @@ int readKeyboardState(unsigned char* buffer) {
         device->keyboard->Acquire();
         return 0;
     }
-    if (readFailing.exchange(1) == 0) reportFailure("GetDeviceState(KEYBOARD) Failed", result, false);
+    if (readFailing.exchange(1) == 0) reportFailure(L"GetDeviceState(KEYBOARD) Failed", result, false);
     return 0;
 }
 

@@ -71,7 +71,7 @@ struct WakeTimes {
 DrainResult readKeyboardEvents(KeyEvent* out, int capacity, const WakeTimes& wake);
 
 // Shows the error boxes; replaceable so that tests can count them.
-extern int(WINAPI* keyboardMessageBox)(HWND, LPCSTR, LPCSTR, UINT);
+extern int(WINAPI* keyboardMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
 
 void releaseKeyboardDevice(KeyboardDevice* device);
 

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "font_faces.h"
 #include "main_window.h"
 #include "main_window_proc.h"
+#include "options_dialog.h"
 #include "resource_ids.h"
 #include "screen_units.h"
 #include "ui_test_support.h"
@@ -165,22 +168,140 @@ TEST(Display, TheMenuAndTheOptionsHaveJapaneseGlyphs) {
     metrics.cbSize = sizeof metrics;
     ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
     const HFONT menuFont = CreateFontIndirectW(&metrics.lfMenuFont);
-    EXPECT_EQ(missingGlyphs(menuFont, L"\u30E9\u30C3\u30D7\u30BF\u30A4\u30E0"), 0);  // ラップタイム
+    EXPECT_EQ(missingGlyphs(menuFont, L"ラップタイム"), 0);
     DeleteObject(menuFont);
     sendCommand(session.window(), ID_MENU_OPTIONS);
     ASSERT_NE(optionsDialog, nullptr);
     const auto dialogFont = reinterpret_cast<HFONT>(SendMessageW(optionsDialog, WM_GETFONT, 0, 0));
-    EXPECT_EQ(missingGlyphs(dialogFont, L"\u30DC\u30BF\u30F3\u3092\u8868\u793A"), 0);  // ボタンを表示
+    EXPECT_EQ(missingGlyphs(dialogFont, L"ボタンを表示"), 0);
     SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
+}
+
+// What the user reads, read back as UTF-16 through the W functions: the same
+// on a Japanese, a Western and a Cyrillic Windows. Run in a Wine prefix of
+// each; MORVI_EXPECT_ACP names the ANSI code page the prefix must have, so
+// that a run on the wrong system cannot pass by accident.
+std::wstring windowText(HWND w) {
+    wchar_t text[256] = {};
+    SendMessageW(w, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring faceOf(HWND w) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    return lf.lfFaceName;
+}
+
+LOGFONTW named(const wchar_t* face) {
+    LOGFONTW lf{};
+    lf.lfHeight = 24;
+    lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+    return lf;
+}
+
+// The face GDI really draws with for a description.
+std::wstring realisedFace(const LOGFONTW& description) {
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HGDIOBJ old = SelectObject(dc, CreateFontIndirectW(&description));
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    DeleteObject(SelectObject(dc, old));
+    DeleteDC(dc);
+    return face;
+}
+
+TEST(Texts, TheDialogsTheMenuTheHotkeysAndTheFontsReadTheSameOnEverySystem) {
+    if (const char* acp = std::getenv("MORVI_EXPECT_ACP")) {
+        ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(acp)));
+    }
+    // Morvi.ini's own bytes, Shift-JIS on every system: 変換, 無変換, ↑, ←.
+    const std::string ini = iniWith({{"Start", "121,\x95\xCF\x8A\xB7"},
+                                     {"Stop", "123,\x96\xB3\x95\xCF\x8A\xB7"},
+                                     {"Lap", "200,\x81\xAA"},
+                                     {"Next", "203,\x81\xA9"},
+                                     {"Left", "100"},
+                                     {"Right", "340"},
+                                     {"Top", "80"},
+                                     {"Bottom", "190"}});
+    auto session = std::make_unique<MorviSession>(ini);
+    ASSERT_TRUE(session->started());
+    sendCommand(session->window(), ID_MENU_OPTIONS);
+    const HWND options = optionsDialog, lapTimes = lapTimeWindow.load();
+    ASSERT_NE(options, nullptr);
+    SetForegroundWindow(options);
+    pumpFor(300);
+    const auto control = [&](int id) { return windowText(GetDlgItem(options, id)); };
+    const auto menu = [](int id) {
+        wchar_t text[64] = {};
+        GetMenuStringW(popupMenu, static_cast<UINT>(id), text, 64, MF_BYCOMMAND);
+        return std::wstring(text);
+    };
+    const LOGFONTW display = displayLogFont(processSettings().displayFont);
+    const std::pair<std::wstring, const wchar_t*> texts[] = {
+        {windowText(options), L"オプション"},
+        {control(IDC_OPT_BUTTON), L"ボタンを表示"},
+        {control(IDC_OPT_CANCEL), L"キャンセル"},
+        {control(IDC_OPT_START_KEY), L"変換"},
+        {control(IDC_OPT_STOP_KEY), L"無変換"},
+        {control(IDC_OPT_LAP_KEY), L"↑"},
+        {control(IDC_OPT_NEXT_KEY), L"←"},
+        {windowText(lapTimes), L"ラップタイム"},
+        {menu(ID_MENU_OPTIONS), L"オプション"},
+        {menu(ID_MENU_EXIT), L"終了"},
+        {display.lfFaceName, msGothicFace},
+        {faceOf(commandButtons[0]->window), msGothicFace},
+        {faceOf(options), msGothicFace},
+        {faceOf(lapTimes), L"ＭＳ Ｐゴシック"},
+        // The time is drawn in the face its UTF-16 name gives, not a stand-in.
+        {realisedFace(display), realisedFace(named(msGothicFace)).c_str()},
+    };
+    for (std::size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(texts[i].first, texts[i].second) << i;
+    if (!bmpPath.empty()) writeBmp(captureWindow(options), bmpPath + ".options.bmp");
+
+    // A key captured shows its name, a face chosen in the font dialog (the
+    // first IPA face, by whatever name it shows here) is taken, and OK writes
+    // both in Shift-JIS, every other line as it was.
+    SendMessageW(options, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(options, IDC_OPT_RESET_KEY)), TRUE);
+    pumpFor(30);
+    pressKey(0xC8);  // the up arrow
+    EXPECT_EQ(control(IDC_OPT_RESET_KEY), L"↑");
+    wchar_t chosen[LF_FACESIZE] = {};
+    ASSERT_TRUE(answerFontDialog([&](HWND fontDialog) {
+        constexpr int faceBox = 0x470;  // cmb1
+        const LRESULT at = SendDlgItemMessageW(fontDialog, faceBox, CB_FINDSTRING, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(L"IPA"));
+        SendDlgItemMessageW(fontDialog, faceBox, CB_GETLBTEXT, static_cast<WPARAM>(at),
+                            reinterpret_cast<LPARAM>(chosen));
+        SendDlgItemMessageW(fontDialog, faceBox, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+        SendMessageW(fontDialog, WM_COMMAND, MAKEWPARAM(faceBox, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(fontDialog, faceBox)));
+        PostMessageW(fontDialog, WM_COMMAND, IDOK, 0);
+    }));
+    ASSERT_NE(chosen[0], L'\0');
+    SendMessageW(options, WM_COMMAND, MAKEWPARAM(IDC_OPT_OK, BN_CLICKED), 0);
+    session->stop();
+    const std::string saved = session->savedIni();
+    for (const std::string line : {"Stop=123,\x96\xB3\x95\xCF\x8A\xB7", "Reset=200,\x81\xAA", "Left=100"})
+        EXPECT_NE(saved.find("\n" + line + "\r\n"), std::string::npos) << line;
+    // The face comes back after a restart.
+    session = std::make_unique<MorviSession>(saved);
+    EXPECT_EQ(std::wstring(wideLogFont(processSettings().displayFont).lfFaceName), chosen);
+
+    // A face Shift-JIS cannot write is kept by its English name, or refused.
+    EXPECT_EQ(englishFamilyName(named(L"IPAGothic")), L"IPAGothic");
+    char kept[LF_FACESIZE] = "unchanged";
+    EXPECT_FALSE(faceForSettings(named(L"Ünknown Sans"), kept));  // no such font either
+    EXPECT_STREQ(kept, "unchanged");
 }
 
 // The width "00:00:00" takes in the display's default face at a pixel height.
 int timeTextWidth(int height) {
     const HDC dc = GetDC(nullptr);
-    const HFONT font = CreateFontA(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, msGothicFace);
+    const HFONT font = CreateFontW(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, msGothicFace);
     const HGDIOBJ old = SelectObject(dc, font);
     SIZE size{};
-    GetTextExtentPoint32A(dc, "00:00:00", 8, &size);
+    GetTextExtentPoint32W(dc, L"00:00:00", 8, &size);
     SelectObject(dc, old);
     DeleteObject(font);
     ReleaseDC(nullptr, dc);

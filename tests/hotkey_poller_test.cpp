@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <mutex>
 #include <vector>
 
@@ -78,8 +79,8 @@ TEST(KeyboardDevice, ReleaseEmptiesTheRecordAndReadsAfterItFail) {
 }
 
 int boxesShown = 0;
-int WINAPI countBox(HWND, LPCSTR, LPCSTR caption, UINT) {
-    if (std::strcmp(caption, "DirectInput ERROR") == 0) ++boxesShown;
+int WINAPI countBox(HWND, LPCWSTR, LPCWSTR caption, UINT) {
+    if (std::wcscmp(caption, L"DirectInput ERROR") == 0) ++boxesShown;
     return IDOK;
 }
 
@@ -197,7 +198,7 @@ struct PollerOnFake : ::testing::Test {
         hotkeyPollerWake = nullptr;
         processStopwatch().state.quitRequested.store(0);
         keyboardDevice.store(nullptr);
-        keyboardMessageBox = MessageBoxA;
+        keyboardMessageBox = MessageBoxW;
         DestroyWindow(window);
     }
     void tap(BYTE code) {

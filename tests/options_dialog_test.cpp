@@ -272,49 +272,17 @@ TEST_F(OptionsDialog, CancelReloadsTheFile) {
     EXPECT_EQ(captureArmed[BindStop], 0);
 }
 
-BOOL CALLBACK findOwned(HWND w, LPARAM found) {
-    HWND* result = reinterpret_cast<HWND*>(found);
-    if (GetWindow(w, GW_OWNER) != result[0] || !IsWindowVisible(w)) return TRUE;
-    result[1] = w;
-    return FALSE;
-}
-
-// Answers the font dialog, from another thread, once it shows: Cancel, or
-// the smallest size and OK.
-struct FontAnswer {
-    HWND owner;
-    bool confirmSmallest;
-};
-
-DWORD WINAPI answerFontDialog(LPVOID context) {
-    const FontAnswer* answer = static_cast<const FontAnswer*>(context);
-    for (int i = 0; i < 500; ++i) {
-        HWND found[2] = {answer->owner, nullptr};
-        EnumWindows(findOwned, reinterpret_cast<LPARAM>(found));
-        if (found[1]) {
-            if (answer->confirmSmallest) {
-                constexpr int sizeBox = 0x472;  // cmb3
-                SendDlgItemMessageA(found[1], sizeBox, CB_SETCURSEL, 0, 0);
-                SendMessageA(found[1], WM_COMMAND, MAKEWPARAM(sizeBox, CBN_SELCHANGE),
-                             reinterpret_cast<LPARAM>(GetDlgItem(found[1], sizeBox)));
-            }
-            PostMessageA(found[1], WM_COMMAND, answer->confirmSmallest ? IDOK : IDCANCEL, 0);
-            return 1;
-        }
-        Sleep(10);
-    }
-    return 0;
-}
-
+// Cancel, or the smallest size and OK.
 void runFontDialog(bool confirmSmallest) {
-    FontAnswer answer{optionsDialog, confirmSmallest};
-    const HANDLE helper = CreateThread(nullptr, 0, answerFontDialog, &answer, 0, nullptr);
-    SendMessageA(optionsDialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_FONT, BN_CLICKED), 0);
-    DWORD answered = 0;
-    WaitForSingleObject(helper, 10000);
-    GetExitCodeThread(helper, &answered);
-    CloseHandle(helper);
-    ASSERT_EQ(answered, 1u);
+    ASSERT_TRUE(answerFontDialog([confirmSmallest](HWND fontDialog) {
+        if (confirmSmallest) {
+            constexpr int sizeBox = 0x472;  // cmb3
+            SendDlgItemMessageA(fontDialog, sizeBox, CB_SETCURSEL, 0, 0);
+            SendMessageA(fontDialog, WM_COMMAND, MAKEWPARAM(sizeBox, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(GetDlgItem(fontDialog, sizeBox)));
+        }
+        PostMessageA(fontDialog, WM_COMMAND, confirmSmallest ? IDOK : IDCANCEL, 0);
+    }));
 }
 
 TEST_F(OptionsDialog, CancellingTheFontDialogKeepsTheFont) {

@@ -10,6 +10,7 @@
 #include "main_window.h"
 #include "main_window_proc.h"
 #include "options_dialog.h"
+#include "resource_ids.h"
 #include "settings.h"
 #include "stopwatch.h"
 
@@ -61,6 +62,47 @@ LapList lapsNow() {
 }
 
 void sendCommand(HWND window, int id) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+namespace {
+
+struct FontAnswer {
+    HWND owner;
+    const std::function<void(HWND)>* answer;
+};
+
+BOOL CALLBACK findOwned(HWND w, LPARAM found) {
+    HWND* result = reinterpret_cast<HWND*>(found);
+    if (GetWindow(w, GW_OWNER) != result[0] || !IsWindowVisible(w)) return TRUE;
+    result[1] = w;
+    return FALSE;
+}
+
+DWORD WINAPI waitAndAnswerFontDialog(LPVOID context) {
+    const FontAnswer* answer = static_cast<const FontAnswer*>(context);
+    for (int i = 0; i < 500; ++i) {
+        HWND found[2] = {answer->owner, nullptr};
+        EnumWindows(findOwned, reinterpret_cast<LPARAM>(found));
+        if (found[1]) {
+            (*answer->answer)(found[1]);
+            return 1;
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool answerFontDialog(const std::function<void(HWND fontDialog)>& answer) {
+    FontAnswer context{optionsDialog, &answer};
+    const HANDLE helper = CreateThread(nullptr, 0, waitAndAnswerFontDialog, &context, 0, nullptr);
+    SendMessageA(optionsDialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_FONT, BN_CLICKED), 0);
+    DWORD answered = 0;
+    WaitForSingleObject(helper, 10000);
+    GetExitCodeThread(helper, &answered);
+    CloseHandle(helper);
+    return answered == 1;
+}
 
 MorviSession::MorviSession(const std::string& ini, bool writeIni) {
     // Every run of the program starts from a fresh process state.

@@ -52,3 +52,8 @@ LapList lapsNow();
 
 // Sends a WM_COMMAND with an id, as a menu item or button does.
 void sendCommand(HWND window, int id);
+
+// Clicks the open options dialog's font button and, from another thread once
+// the font dialog shows, lets `answer` work it; `answer` ends it with OK or
+// Cancel. False when no font dialog came.
+bool answerFontDialog(const std::function<void(HWND fontDialog)>& answer);

@@ -28,6 +28,18 @@ target_link_libraries(display_tests PRIVATE morvi_ui morvi_test_support winmm GT
 target_compile_options(display_tests PRIVATE ${MORVI_WARNINGS})
 morvi_screen_test(display_tests_screen display display $<TARGET_FILE:display_tests>
                   ${CMAKE_BINARY_DIR}/morvi-window.bmp)
+set_property(TEST display_tests_screen APPEND PROPERTY ENVIRONMENT "MORVI_EXPECT_ACP=932")
+# What the user reads on a Western and on a Cyrillic Windows (ANSI code pages
+# 1252 and 1251), each in a prefix of its own.
+foreach(system en_US:1252 ru_RU:1251)
+  string(REPLACE ":" ";" parts ${system})
+  list(GET parts 0 locale)
+  list(GET parts 1 codePage)
+  morvi_screen_test(texts_${locale}_screen display texts-${locale} $<TARGET_FILE:display_tests> --gtest_filter=Texts.*
+                    ${CMAKE_BINARY_DIR}/morvi-window-${locale}.bmp)
+  set_property(TEST texts_${locale}_screen APPEND PROPERTY ENVIRONMENT "MORVI_WINE_LOCALE=${locale}.UTF-8"
+               "MORVI_EXPECT_ACP=${codePage}")
+endforeach()
 # The same on a desktop scaled to 150 %, in a prefix made at 144 DPI.
 morvi_screen_test(display_144dpi_screen display dpi144 $<TARGET_FILE:display_tests> --gtest_filter=HighDpi.*
                   ${CMAKE_BINARY_DIR}/morvi-window-144dpi.bmp)

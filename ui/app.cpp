@@ -26,9 +26,9 @@ void waitForHotkeyPoller() {
         const DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
         if (r != WAIT_OBJECT_0 + 1) break;
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
     }
     CloseHandle(thread);
@@ -46,8 +46,8 @@ int startMorvi(HINSTANCE instance) {
 
     // The clock comes from winmm.dll; without it nothing can be timed.
     if (!loadWinmm()) {
-        MessageBoxA(nullptr, "winmm.dll could not be loaded from the Windows system folder, so Morvi cannot start.",
-                    "Morvi", MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, L"winmm.dll could not be loaded from the Windows system folder, so Morvi cannot start.",
+                    L"Morvi", MB_OK | MB_ICONERROR);
         return 0;
     }
     // One scale for the whole run: the settings are loaded in it.
@@ -57,7 +57,7 @@ int startMorvi(HINSTANCE instance) {
     createCommandButtons();
     RECT client{};
     GetClientRect(mw->window, &client);
-    SendMessageA(mw->window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    SendMessageW(mw->window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
 
     keyboardInstance = instance;
     keyboardWindow = mw->window;
@@ -68,19 +68,19 @@ int startMorvi(HINSTANCE instance) {
 }
 
 void routeMessage(MSG& message) {
-    if (optionsDialog && IsDialogMessageA(optionsDialog, &message)) {
+    if (optionsDialog && IsDialogMessageW(optionsDialog, &message)) {
         // The dialog's own procedure sees the keys typed into its fields this way.
-        if (optionsDialog) SendMessageA(optionsDialog, message.message, message.wParam, message.lParam);
+        if (optionsDialog) SendMessageW(optionsDialog, message.message, message.wParam, message.lParam);
         return;
     }
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
 }
 
 int runMessageLoop() {
     MSG message;
     BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
         if (got == -1) return 1;
         routeMessage(message);
     }

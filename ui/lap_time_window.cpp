@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "main_window_proc.h"
+#include "program_text.h"
 #include "resource_ids.h"
 #include "time_texts.h"
 
@@ -11,10 +12,13 @@ namespace {
 // The text last put into the box; GUI thread only, like the box.
 std::string reportShown;
 
+// The report is ASCII: one character is one byte, and the box's positions
+// are the report's.
 void rememberBoxText(HWND dialog) {
-    char text[64] = {};
-    GetDlgItemTextA(dialog, IDC_LAPTIME_TEXT, text, sizeof text);
-    reportShown = text;
+    wchar_t text[64] = {};
+    GetDlgItemTextW(dialog, IDC_LAPTIME_TEXT, text, 64);
+    reportShown.clear();
+    for (const wchar_t* p = text; *p; ++p) reportShown.push_back(*p < 0x80 ? static_cast<char>(*p) : '?');
 }
 
 // Rebuilds the report and replaces only the tail that changed. The caret ends
@@ -24,9 +28,10 @@ void updateReport(HWND dialog) {
     const ReportTailEdit edit = lapReportTailEdit(reportShown, report);
     if (edit.needed) {
         const HWND box = GetDlgItem(dialog, IDC_LAPTIME_TEXT);
-        SendMessageA(box, EM_SETSEL, edit.start, -1);
-        SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(report.c_str() + edit.start));
-        SendMessageA(box, EM_SCROLLCARET, 0, 0);
+        const std::wstring tail = widenProgramText(report.c_str() + edit.start);
+        SendMessageW(box, EM_SETSEL, edit.start, -1);
+        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(tail.c_str()));
+        SendMessageW(box, EM_SCROLLCARET, 0, 0);
     }
     reportShown.swap(report);
 }
@@ -45,7 +50,7 @@ ReportTailEdit lapReportTailEdit(const std::string& shown, const std::string& re
 
 void refreshLapTimeWindow(void*) {
     const HWND window = lapTimeWindow.load();
-    if (window) SendMessageA(window, WM_LAPREPORT_REFRESH, 0, 0);
+    if (window) SendMessageW(window, WM_LAPREPORT_REFRESH, 0, 0);
 }
 
 INT_PTR CALLBACK lapTimeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -53,7 +58,7 @@ INT_PTR CALLBACK lapTimeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_INITDIALOG:
         // Replacing a tail obeys the box's limit (30 000 characters at first),
         // which a long run's report passes.
-        SendDlgItemMessageA(dialog, IDC_LAPTIME_TEXT, EM_SETLIMITTEXT, 0, 0);
+        SendDlgItemMessageW(dialog, IDC_LAPTIME_TEXT, EM_SETLIMITTEXT, 0, 0);
         rememberBoxText(dialog);
         return FALSE;
     case WM_ACTIVATE:

@@ -3,29 +3,31 @@
 #include <cstring>
 #include <new>
 
+#include "font_faces.h"
 #include "main_window_proc.h"
+#include "program_text.h"
 #include "resource_ids.h"
 #include "screen_units.h"
 #include "settings.h"
 
 CommandButton* commandButtons[commandButtonCount];
 
-const char msGothicFace[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+const wchar_t msGothicFace[] = L"ＭＳ ゴシック";
 
 namespace {
 
 MainWindow* theMainWindow = nullptr;
 
 struct ButtonSpec {
-    const char* caption;
+    const wchar_t* caption;
     int id;
     RECT rect;
 };
 
 const ButtonSpec buttonSpecs[commandButtonCount] = {
-    {"Start", IDC_BUTTON_START, {0, 32, 36, 60}},   {"Stop", IDC_BUTTON_STOP, {36, 32, 72, 60}},
-    {"Reset", IDC_BUTTON_RESET, {72, 32, 108, 60}}, {"Lap", IDC_BUTTON_LAP, {108, 32, 144, 60}},
-    {"Time", IDC_BUTTON_TIME, {144, 32, 180, 60}},
+    {L"Start", IDC_BUTTON_START, {0, 32, 36, 60}},   {L"Stop", IDC_BUTTON_STOP, {36, 32, 72, 60}},
+    {L"Reset", IDC_BUTTON_RESET, {72, 32, 108, 60}}, {L"Lap", IDC_BUTTON_LAP, {108, 32, 144, 60}},
+    {L"Time", IDC_BUTTON_TIME, {144, 32, 180, 60}},
 };
 
 }  // namespace
@@ -44,8 +46,8 @@ MainWindow* getMainWindow() {
     if (!theMainWindow) {
         theMainWindow = new (std::nothrow) MainWindow{};
         if (theMainWindow) {
-            theMainWindow->className = "Morvi";
-            theMainWindow->title = "Morvi";
+            theMainWindow->className = L"Morvi";
+            theMainWindow->title = L"Morvi";
         }
     }
     return theMainWindow;
@@ -60,21 +62,21 @@ void freeMainWindow() {
 }
 
 int createMainWindow(HINSTANCE instance, MainWindow* mw) {
-    WNDCLASSA& wc = mw->windowClass;
+    WNDCLASSW& wc = mw->windowClass;
     wc.style = CS_BYTEALIGNCLIENT;
     wc.lpfnWndProc = mainWindowProc;
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconA(instance, "IDR_ICON1");
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hIcon = LoadIconW(instance, L"IDR_ICON1");
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszMenuName = nullptr;
     wc.lpszClassName = mw->className;
     mw->instance = instance;
-    if (!RegisterClassA(&wc)) return 0;
+    if (!RegisterClassW(&wc)) return 0;
 
-    const HWND window = CreateWindowExA(0, mw->className, mw->title, WS_OVERLAPPEDWINDOW, scaled(200), scaled(200),
+    const HWND window = CreateWindowExW(0, mw->className, mw->title, WS_OVERLAPPEDWINDOW, scaled(200), scaled(200),
                                         scaled(200), scaled(100), nullptr, nullptr, instance, nullptr);
     if (!window) return 0;
     mw->window = window;
@@ -103,35 +105,34 @@ void drawTimeText(MainWindow* mw, const char* text, COLORREF colour) {
     SetTextColor(mw->backBufferDC, colour);
     SetBkColor(mw->backBufferDC, RGB(0, 0, 0));
 
-    const LOGFONTA& f = processSettings().displayFont;
-    const HFONT font = CreateFontA(f.lfHeight, 0, f.lfEscapement, f.lfOrientation, f.lfWeight, f.lfItalic,
-                                   f.lfUnderline, f.lfStrikeOut, f.lfCharSet, f.lfOutPrecision, f.lfClipPrecision,
-                                   f.lfQuality, f.lfPitchAndFamily, f.lfFaceName);
+    const LOGFONTW description = displayLogFont(processSettings().displayFont);
+    const HFONT font = CreateFontIndirectW(&description);
     SelectObject(mw->backBufferDC, font);
     RECT area{};
     GetClientRect(mw->window, &area);
     area.top = scaled(2);
     // No DT_SINGLELINE: centred across, starting 2 pixels (at 96 DPI) from the top.
-    DrawTextA(mw->backBufferDC, text, lstrlenA(text), &area, DT_CENTER | DT_VCENTER);
+    const std::wstring shown = widenProgramText(text);
+    DrawTextW(mw->backBufferDC, shown.c_str(), static_cast<int>(shown.size()), &area, DT_CENTER | DT_VCENTER);
     SelectObject(mw->backBufferDC, GetStockObject(SYSTEM_FONT));
     DeleteObject(font);
 }
 
-CommandButton* createCommandButton(const char* caption, RECT rect, int controlId) {
+CommandButton* createCommandButton(const wchar_t* caption, RECT rect, int controlId) {
     MainWindow* mw = getMainWindow();
     CommandButton* button = new (std::nothrow) CommandButton();
     if (!button) return nullptr;
     button->parent = mw->window;
     button->rect = rect;
-    button->window = CreateWindowExA(0, "BUTTON", caption, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+    button->window = CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
                                      rect.right - rect.left, rect.bottom - rect.top, button->parent,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), mw->instance, nullptr);
-    LOGFONTA lf{};
+    LOGFONTW lf{};
     lf.lfHeight = scaled(12);
     std::memcpy(lf.lfFaceName, msGothicFace, sizeof msGothicFace);
     // Lives until the process ends, like the button.
-    button->font = CreateFontIndirectA(&lf);
-    SendMessageA(button->window, WM_SETFONT, reinterpret_cast<WPARAM>(button->font), TRUE);
+    button->font = CreateFontIndirectW(&lf);
+    SendMessageW(button->window, WM_SETFONT, reinterpret_cast<WPARAM>(button->font), TRUE);
     return button;
 }
 

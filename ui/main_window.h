@@ -6,9 +6,9 @@
 
 struct MainWindow {
     HWND window;
-    WNDCLASSA windowClass;
-    const char* className;
-    const char* title;
+    WNDCLASSW windowClass;
+    const wchar_t* className;
+    const wchar_t* title;
     HINSTANCE instance;
     HDC backBufferDC;
     HBITMAP backBufferBitmap;
@@ -34,7 +34,7 @@ int createMainWindow(HINSTANCE instance, MainWindow* mainWindow);
 void recreateBackBuffer(MainWindow* mainWindow, unsigned width, unsigned height);
 void drawTimeText(MainWindow* mainWindow, const char* text, COLORREF colour);
 
-CommandButton* createCommandButton(const char* caption, RECT rect, int controlId);
+CommandButton* createCommandButton(const wchar_t* caption, RECT rect, int controlId);
 void createCommandButtons();
 void freeCommandButtons();
 void layoutCommandButtons(LPARAM sizeLParam);
@@ -52,5 +52,5 @@ int buttonRowHeight();
 // The screen's DPI, taken once at start-up for the whole run.
 void takeScreenDpi();
 
-// "ＭＳ ゴシック" in Shift-JIS.
-extern const char msGothicFace[];
+// "ＭＳ ゴシック", the buttons' face.
+extern const wchar_t msGothicFace[];

@@ -72,17 +72,19 @@ void onCreate(HWND window) {
     std::memset(&s.fontDialogRecord, 0, sizeof s.fontDialogRecord);
     loadSettings();
 
-    const HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), "IDR_MENU");
+    // Every text of the menu and the dialogs goes to the screen as the
+    // resources hold it, in UTF-16, whatever the system's code page.
+    const HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), L"IDR_MENU");
     popupMenu = GetSubMenu(menu, 0);
     systemJoySetCapture(window, JOYSTICKID1, 0, FALSE);
 
-    if (s.Title == 0) SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_CAPTION);
+    if (s.Title == 0) SetWindowLongW(window, GWL_STYLE, GetWindowLongW(window, GWL_STYLE) & ~WS_CAPTION);
     HWND insertAfter = HWND_NOTOPMOST;
     if (s.Topmost == 1) {
-        SetWindowLongA(window, GWL_EXSTYLE, GetWindowLongA(window, GWL_EXSTYLE) | WS_EX_TOPMOST);
+        SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_TOPMOST);
         insertAfter = HWND_TOPMOST;
     }
-    if (s.WindowFix == 1) SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_THICKFRAME);
+    if (s.WindowFix == 1) SetWindowLongW(window, GWL_STYLE, GetWindowLongW(window, GWL_STYLE) & ~WS_THICKFRAME);
     const RECT r = s.windowRect;
     if (savedRectUsable(r))
         SetWindowPos(window, insertAfter, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
@@ -94,7 +96,7 @@ void onCreate(HWND window) {
 
     if (!lapTimeWindow.load()) {
         const HWND lapWindow =
-            CreateDialogParamA(GetModuleHandleA(nullptr), "IDR_DIALOG2", window, lapTimeDialogProc, 0);
+            CreateDialogParamW(GetModuleHandleW(nullptr), L"IDR_DIALOG2", window, lapTimeDialogProc, 0);
         lapTimeWindow.store(lapWindow);
         ShowWindow(lapWindow, SW_HIDE);
     }
@@ -174,7 +176,7 @@ void onDisplayTimer(HWND window) {
 void openOptionsDialog(HWND window) {
     processStopwatch().state.optionsOpen.store(1);
     if (!optionsDialog)
-        optionsDialog = CreateDialogParamA(GetModuleHandleA(nullptr), "IDR_DIALOG", window, optionsDialogProc, 0);
+        optionsDialog = CreateDialogParamW(GetModuleHandleW(nullptr), L"IDR_DIALOG", window, optionsDialogProc, 0);
     ShowWindow(optionsDialog, SW_SHOW);
 }
 
@@ -213,7 +215,7 @@ void onLeftButtonDown(HWND window, LPARAM lParam) {
         const bool moved = dragState.movedWhileHeld.load() == 1;
         dragState.dragging.store(1);
         wakeHotkeyPoller();  // it follows the cursor from now on
-        if (moved) SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, lParam);
+        if (moved) SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, lParam);
         dragState.movedWhileHeld.store(0);
         POINT p{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
         ClientToScreen(window, &p);
@@ -255,6 +257,6 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LBUTTONUP: dragState.dragging.store(0); return 0;
     case WM_RBUTTONDOWN: onRightButtonDown(window, lParam); return 0;
     case MM_JOY1BUTTONDOWN: return 0;
-    default: return DefWindowProcA(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -7,10 +7,12 @@
 #include <cwchar>
 #include <string>
 
+#include "font_faces.h"
 #include "key_names.h"
 #include "keyboard_device.h"
 #include "main_window.h"
 #include "main_window_proc.h"
+#include "program_text.h"
 #include "resource_ids.h"
 #include "screen_units.h"
 #include "stopwatch.h"
@@ -38,14 +40,20 @@ int bindingOfBox(int id) {
 }
 
 void setCheck(HWND dialog, int id, std::int32_t value) {
-    SendDlgItemMessageA(dialog, id, BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendDlgItemMessageW(dialog, id, BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool ticked(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == 1; }
+bool ticked(HWND dialog, int id) { return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == 1; }
+
+// A key's name as the box shows it: Shift-JIS bytes ("↑", "変換") in UTF-16.
+void setBoxText(HWND dialog, int id, const char* name, std::size_t maxBytes) {
+    SetDlgItemTextW(dialog, id, widenProgramText(name, maxBytes).c_str());
+}
 
 void fillControls(HWND dialog) {
     const Settings& s = processSettings();
-    for (int i = 0; i < BindingCount; ++i) SetDlgItemTextA(dialog, hotkeyBoxes[i], s.keyBindings[i].name);
+    for (int i = 0; i < BindingCount; ++i)
+        setBoxText(dialog, hotkeyBoxes[i], s.keyBindings[i].name, sizeof s.keyBindings[i].name);
     setCheck(dialog, IDC_OPT_FOCUS, s.Focus);
     setCheck(dialog, IDC_OPT_BUTTON, s.Button);
     setCheck(dialog, IDC_OPT_TITLE, s.Title);
@@ -56,12 +64,12 @@ void fillControls(HWND dialog) {
     setCheck(dialog, IDC_OPT_WINDOWFIX, s.WindowFix);
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<std::int32_t>(s.LapTime));
-    SetDlgItemTextA(dialog, IDC_OPT_LAPTIME, text);
+    setBoxText(dialog, IDC_OPT_LAPTIME, text, sizeof text);
 }
 
 void arm(HWND dialog, int binding) {
     for (int i = 0; i < BindingCount; ++i) captureArmed[i] = i == binding ? 1 : 0;
-    SetDlgItemTextA(dialog, hotkeyBoxes[binding], "-----");
+    SetDlgItemTextW(dialog, hotkeyBoxes[binding], L"-----");
     KeyBinding& b = processSettings().keyBindings[binding];
     sharedStore(b.code, 0);
     std::memset(b.name, 0, sizeof b.name);
@@ -71,26 +79,9 @@ void onKeyDown(HWND dialog) {
     readKeyboardState(keysAtKeyDown);
     const int binding = captureNewKey(processSettings(), captureArmed, keysAtKeyDown, keysAtKeyUp);
     if (binding < 0) return;
-    SetDlgItemTextA(dialog, hotkeyBoxes[binding], processSettings().keyBindings[binding].name);
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_OPT_OK)), TRUE);
-}
-
-void chooseFont(HWND dialog) {
-    Settings& s = processSettings();
-    LOGFONTA working = s.displayFont;
-    CHOOSEFONTA& cf = s.fontDialogRecord;
-    cf.lStructSize = sizeof(CHOOSEFONTA);
-    cf.hwndOwner = dialog;
-    cf.lpLogFont = &working;
-    cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;  // 0x141
-    const BOOL chosen = ChooseFontA(&cf);
-    // The record must not keep pointing at this stack frame.
-    cf.lpLogFont = nullptr;
-    // A cancelled dialog may still have written its preselection into `working`.
-    if (chosen) {
-        s.displayFont = working;
-        InvalidateRect(getMainWindow()->window, nullptr, FALSE);
-    }
+    const KeyBinding& b = processSettings().keyBindings[binding];
+    setBoxText(dialog, hotkeyBoxes[binding], b.name, sizeof b.name);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_OPT_OK)), TRUE);
 }
 
 // OK and Cancel both may change what the display shows.
@@ -108,8 +99,8 @@ void destroyDialog(HWND dialog) {
 // Adds or removes style bits of the main window.
 void changeStyle(int index, LONG bits, bool add) {
     const HWND main = getMainWindow()->window;
-    const LONG style = GetWindowLongA(main, index);
-    SetWindowLongA(main, index, add ? (style | bits) : (style & ~bits));
+    const LONG style = GetWindowLongW(main, index);
+    SetWindowLongW(main, index, add ? (style | bits) : (style & ~bits));
 }
 
 // A switch that changes the main window's style: the style bits change only
@@ -129,7 +120,7 @@ void setSwitch(bool on, std::int32_t& member, int index, LONG bits, bool addWhen
 // A text of the string table, in the resources' own Japanese.
 std::wstring resourceText(UINT id) {
     const wchar_t* text = nullptr;
-    const int length = LoadStringW(GetModuleHandleA(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
 }
 
@@ -153,6 +144,41 @@ void reportSettingsNotSaved(HWND owner) {
     replaceAll(text, L"%1", file);
     replaceAll(text, L"%2", folder);
     settingsMessageBox(owner, text.c_str(), L"Morvi", MB_OK | MB_ICONWARNING);
+}
+
+void reportFaceNotKept(HWND owner, const wchar_t* face) {
+    std::wstring text = resourceText(IDS_FACE_NOT_KEPT);
+    replaceAll(text, L"%1", face);
+    settingsMessageBox(owner, text.c_str(), L"Morvi", MB_OK | MB_ICONINFORMATION);
+}
+
+// The font dialog works in UTF-16; the settings keep the face in Shift-JIS.
+// Of the font dialog's record the settings keep the colour (TxColor), and it
+// starts from it.
+void chooseFont(HWND dialog) {
+    Settings& s = processSettings();
+    LOGFONTW working = wideLogFont(s.displayFont);
+    CHOOSEFONTA& record = s.fontDialogRecord;
+    CHOOSEFONTW cf{};
+    cf.lStructSize = sizeof cf;
+    cf.hwndOwner = dialog;
+    cf.lpLogFont = &working;
+    cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;  // 0x141
+    cf.rgbColors = sharedLoad(record.rgbColors);
+    cf.iPointSize = record.iPointSize;
+    // A cancelled dialog may still have written its preselection into `working`.
+    if (!ChooseFontW(&cf)) return;
+    record.iPointSize = cf.iPointSize;
+    record.nFontType = cf.nFontType;
+    sharedStore(record.rgbColors, cf.rgbColors);
+    LOGFONTA chosen = narrowLogFont(working);
+    if (!faceForSettings(working, chosen.lfFaceName)) {
+        // Morvi.ini could not bring it back: the display keeps its face.
+        std::memcpy(chosen.lfFaceName, s.displayFont.lfFaceName, sizeof chosen.lfFaceName);
+        reportFaceNotKept(dialog, working.lfFaceName);
+    }
+    s.displayFont = chosen;
+    InvalidateRect(getMainWindow()->window, nullptr, FALSE);
 }
 
 void onOk(HWND dialog) {
@@ -189,8 +215,11 @@ void onOk(HWND dialog) {
 
     setSwitch(ticked(dialog, IDC_OPT_WINDOWFIX), s.WindowFix, GWL_STYLE, WS_THICKFRAME, false, frameChanged);
 
+    wchar_t typed[256] = {};
+    GetDlgItemTextW(dialog, IDC_OPT_LAPTIME, typed, 256);
+    // A number is ASCII; anything else ends it, as in the file.
     char text[256] = {};
-    GetDlgItemTextA(dialog, IDC_OPT_LAPTIME, text, sizeof text);
+    for (int i = 0; typed[i] != L'\0'; ++i) text[i] = typed[i] < 0x80 ? static_cast<char>(typed[i]) : '\x7F';
     std::int32_t lapTime;
     if (scanDecimalText(text, &lapTime)) sharedStore(s.LapTime, static_cast<std::uint32_t>(lapTime));
 

@@ -54,3 +54,4 @@
 
 // Strings
 #define IDS_SETTINGS_NOT_SAVED 40501
+#define IDS_FACE_NOT_KEPT 40502
