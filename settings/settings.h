@@ -44,14 +44,20 @@ Settings& processSettings();
 inline constexpr const char* settingsFileName = "Morvi.ini";
 
 // Fill or write the process-wide record, using "Morvi.ini", converting its
-// lengths between the file's 96-DPI pixels and the screen's. Saving is false
+// lengths between the file's 96-DPI pixels and the screen's. A file another
+// program holds is waited for a moment (busyWaitLimitMs). Saving is false
 // when the file could not be written; the previous file is then unchanged.
+// saveSettings is the confirmed save (OK); saveSettingsOnExit, at the close
+// and the session's end, leaves alone a file that was there at start but
+// could not be read: the defaults Morvi then runs on must not replace it.
 void loadSettings();
 bool saveSettings();
+bool saveSettingsOnExit();
 
-// The same on a record and a path the caller names. Loading is false when
-// there was no file to read (the no-file defaults were applied).
-bool loadSettingsFrom(Settings& s, const char* path);
+// The same on a record and a path the caller names. Without a file, or with
+// one that cannot be read, the no-file defaults are applied.
+enum class SettingsLoad { Loaded, NoFile, Unreadable };
+SettingsLoad loadSettingsFrom(Settings& s, const char* path);
 bool saveSettingsTo(const Settings& s, const char* path);
 
 // The temporary file a save writes before it replaces `path`.

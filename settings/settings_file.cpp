@@ -3,14 +3,14 @@
 #include <cstring>
 #include <string>
 
+#include "file_access.h"
 #include "key_names.h"
 #include "screen_units.h"
 #include "settings.h"
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
 #else
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -210,49 +210,6 @@ void parseRow(Settings& s, int row, const char* line) {
     }
 }
 
-bool readWholeFile(const char* path, std::string& out) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) out.append(chunk, got);
-    std::fclose(file);
-    return true;
-}
-
-bool writeAll(std::FILE* file, const std::string& text) {
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = std::fflush(file) == 0 && ok;
-#ifdef _WIN32
-    ok = _commit(_fileno(file)) == 0 && ok;
-#else
-    ok = fsync(fileno(file)) == 0 && ok;
-#endif
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
-}
-
-// A file the user marked read-only keeps its bytes: Windows refuses to
-// replace it, and Wine (and a rename here) would not.
-bool isReadOnly(const char* path) {
-#ifdef _WIN32
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-#else
-    struct stat st {};
-    return stat(path, &st) == 0 && (st.st_mode & S_IWUSR) == 0;
-#endif
-}
-
-bool replaceFile(const char* from, const char* to) {
-    if (isReadOnly(to)) return false;
-#ifdef _WIN32
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-    return std::rename(from, to) == 0;
-#endif
-}
-
 }  // namespace
 
 // The temporary file is this process's own: two Morvi in one folder may save
@@ -332,14 +289,17 @@ void parseSettingsText(Settings& s, const char* data, std::size_t size) {
     }
 }
 
-bool loadSettingsFrom(Settings& s, const char* path) {
+SettingsLoad loadSettingsFrom(Settings& s, const char* path) {
+    const FileAccess& files = processFileAccess();
     std::string text;
-    if (!readWholeFile(path, text)) {
+    BusyWait wait;
+    const FileStatus status = retryWhileBusy(files, wait, [&] { return files.read(files.context, path, text); });
+    if (status != FileStatus::Done) {
         applyNoFileDefaults(s);
-        return false;
+        return status == FileStatus::Missing ? SettingsLoad::NoFile : SettingsLoad::Unreadable;
     }
     parseSettingsText(s, text.data(), text.size());
-    return true;
+    return SettingsLoad::Loaded;
 }
 
 void copySettingsButWindow(Settings& s, const Settings& from) {
@@ -364,7 +324,7 @@ void copySettingsButWindow(Settings& s, const Settings& from) {
 
 void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units) {
     const RECT kept = sharedLoadRect(s.windowRect);
-    if (loadSettingsFrom(s, path))
+    if (loadSettingsFrom(s, path) == SettingsLoad::Loaded)
         settingsToScreen(s, units);
     else
         copySettingsButWindow(s, atOpen);
@@ -417,18 +377,37 @@ std::string formatSettingsFile(const Settings& s) {
 // Where no temporary file can be made the save fails: writing the target in
 // place would empty it first, and a write that then fails would cut it short.
 bool saveSettingsTo(const Settings& s, const char* path) {
+    const FileAccess& files = processFileAccess();
     const std::string text = formatSettingsFile(s);
     const std::string temporary = temporarySettingsName(path);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
-    if (writeAll(file, text) && replaceFile(temporary.c_str(), path)) return true;
-    std::remove(temporary.c_str());
+    const char* from = temporary.c_str();
+    BusyWait wait;  // one bound for the whole save
+    FileStatus status = retryWhileBusy(files, wait, [&] { return files.write(files.context, from, text); });
+    if (status == FileStatus::Done)
+        status = retryWhileBusy(files, wait, [&] { return files.replace(files.context, from, path); });
+    if (status == FileStatus::Done) return true;
+    // A scanner may be holding the temporary file too.
+    retryWhileBusy(files, wait, [&] { return files.remove(files.context, from); });
     return false;
 }
 
+namespace {
+
+// 1 when Morvi.ini was there at start but could not be read, even after
+// waiting: Morvi runs on the defaults, and only a confirmed OK may write
+// over the file. GUI thread only.
+std::int32_t fileUnreadable = 0;
+
+}  // namespace
+
 void loadSettings() {
-    loadSettingsFrom(processSettings(), settingsFileName);
+    fileUnreadable = loadSettingsFrom(processSettings(), settingsFileName) == SettingsLoad::Unreadable ? 1 : 0;
     settingsToScreen(processSettings(), processScreenUnits());
+}
+
+bool saveSettingsOnExit() {
+    if (fileUnreadable == 1) return false;
+    return saveSettings();
 }
 
 void reloadSettingsForCancel(const Settings& atOpen) {
@@ -436,5 +415,7 @@ void reloadSettingsForCancel(const Settings& atOpen) {
 }
 
 bool saveSettings() {
+    // What the user confirmed may replace the file, read or not.
+    fileUnreadable = 0;
     return saveSettingsTo(settingsForFile(processSettings(), processScreenUnits()), settingsFileName);
 }

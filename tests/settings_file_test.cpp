@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "file_access.h"
 #include "screen_units.h"
 #include "settings.h"
 #include "test_support.h"
@@ -358,6 +359,116 @@ TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughItsTemporaryFile) {
     const std::string nowhere = dir.file("no-such-folder/Morvi.ini");
     EXPECT_FALSE(saveSettingsTo(s, nowhere.c_str()));
     EXPECT_FALSE(std::filesystem::exists(nowhere));
+}
+
+// The file system as another program holding a file makes it: the first
+// `busy` calls of one kind answer Busy (-1: every one), then the system's
+// own do the work. Sleeps are counted, not slept.
+struct HeldFiles {
+    enum Call { Read, Write, Replace, Remove } held;
+    int busy;
+    int busyAnswers = 0;
+    unsigned slept = 0;
+    FileAccess saved = processFileAccess();
+
+    HeldFiles(Call call, int count) : held(call), busy(count) {
+        processFileAccess() =
+            FileAccess{[](void* c, const char* path, std::string& out) {
+                           return answer(c, Read, [&] { return systemFileAccess().read(nullptr, path, out); });
+                       },
+                       [](void* c, const char* path, const std::string& text) {
+                           return answer(c, Write, [&] { return systemFileAccess().write(nullptr, path, text); });
+                       },
+                       [](void* c, const char* from, const char* to) {
+                           return answer(c, Replace, [&] { return systemFileAccess().replace(nullptr, from, to); });
+                       },
+                       [](void* c, const char* path) {
+                           return answer(c, Remove, [&] { return systemFileAccess().remove(nullptr, path); });
+                       },
+                       [](void* c, unsigned ms) { static_cast<HeldFiles*>(c)->slept += ms; },
+                       this};
+    }
+    ~HeldFiles() { processFileAccess() = saved; }
+    template <typename Real>
+    static FileStatus answer(void* context, Call call, Real real) {
+        HeldFiles& f = *static_cast<HeldFiles*>(context);
+        if (call != f.held || f.busy == 0) return real();
+        if (f.busy > 0) --f.busy;
+        ++f.busyAnswers;
+        return FileStatus::Busy;
+    }
+};
+
+TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesATemporaryFile) {
+    const struct {
+        HeldFiles::Call call;
+        int busy;
+        bool readOnly, done;
+        unsigned slept;
+    } cases[] = {
+        {HeldFiles::Read, 0, false, true, 0},  // nothing holds it: no wait at all
+        {HeldFiles::Read, 3, false, true, 10 + 20 + 40},
+        {HeldFiles::Read, -1, false, false, busyWaitLimitMs},
+        {HeldFiles::Write, -1, false, false, busyWaitLimitMs},
+        {HeldFiles::Replace, 2, false, true, 10 + 20},
+        {HeldFiles::Replace, -1, false, false, busyWaitLimitMs},
+        {HeldFiles::Remove, 2, true, false, 10 + 20},  // read-only: refused at once; the temporary file goes
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(&c - cases));
+        ScratchDir dir;
+        const std::string path = dir.file("Morvi.ini");
+        writeFileBytes(path, goldenText);
+        if (c.readOnly)
+            std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::remove);
+        HeldFiles files(c.call, c.busy);
+        Settings s{}, defaults{};
+        applyNoFileDefaults(defaults);
+        bool done;
+        if (c.call == HeldFiles::Read) {
+            done = loadSettingsFrom(s, path.c_str()) == SettingsLoad::Loaded;
+            EXPECT_EQ(formatSettingsFile(s), formatSettingsFile(done ? loaded(goldenText) : defaults));
+        } else {
+            s = defaults;
+            done = saveSettingsTo(s, path.c_str());
+            EXPECT_EQ(readFileBytes(path), done ? formatSettingsFile(s) : goldenText);
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+        }
+        EXPECT_EQ(done, c.done);
+        EXPECT_EQ(files.slept, c.slept);
+        // Held for good: ten tries, 10, 20, 40, 80, 160, 200, 200, 200 and 90 ms apart.
+        EXPECT_EQ(files.busyAnswers, c.busy < 0 ? 10 : c.busy);
+        std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    }
+}
+
+// Held through the whole start: Morvi runs on the defaults, and only a
+// confirmed OK writes over the file it could not read.
+TEST(SettingsFile, AFileThatCouldNotBeReadIsNeverOverwrittenButByAnOk) {
+    ScratchDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    writeFileBytes("Morvi.ini", goldenText);
+    {
+        HeldFiles files(HeldFiles::Read, -1);
+        loadSettings();
+    }
+    EXPECT_EQ(processSettings().Focus, 1);  // the defaults
+    EXPECT_FALSE(saveSettingsOnExit());
+    EXPECT_EQ(readFileBytes("Morvi.ini"), goldenText);
+    EXPECT_TRUE(saveSettings());
+    EXPECT_NE(readFileBytes("Morvi.ini"), goldenText);
+    EXPECT_TRUE(saveSettingsOnExit());  // what was confirmed may be saved again
+    // Read at start: the closing save writes, and without a file too.
+    writeFileBytes("Morvi.ini", goldenText);
+    loadSettings();
+    EXPECT_TRUE(saveSettingsOnExit());
+    std::filesystem::remove("Morvi.ini");
+    loadSettings();
+    EXPECT_TRUE(saveSettingsOnExit());
+    std::filesystem::current_path(previous);
+    processSettings() = Settings{};
 }
 
 #ifndef _WIN32

@@ -125,7 +125,7 @@ void armDisplayTimer(HWND window, const std::optional<Tick>& next) {
 void saveOnExit(HWND window) {
     cancelOptionsDialog();
     storeWindowRect(window);
-    saveSettings();
+    saveSettingsOnExit();
 }
 
 void onDestroy(HWND window) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "file_access.h"
 #include "morvi_process.h"
 #include "send_key.h"
 
@@ -355,6 +356,74 @@ TEST(BlackBox, OptionsDialogCapturesAKeyOkAppliesItCancelRestores) {
     const std::string saved = readFileBytes(dir.file("Morvi.ini"));
     // Stop comes back unbound, with no captured name left beside it.
     EXPECT_NE(saved.find("\r\nStart=63,F5\r\nStop=0,\r\n"), std::string::npos) << saved;
+}
+
+// Another program holding Morvi.ini, opened with `share`, letting go after
+// `ms` (a virus scanner, an indexer, a sync client).
+struct HeldFile {
+    HANDLE file;
+    DWORD ms;
+    HANDLE letGo;
+    HeldFile(const std::string& path, DWORD share, DWORD holdMs)
+        : file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)), ms(holdMs) {
+        letGo = CreateThread(
+            nullptr, 0,
+            [](LPVOID self) -> DWORD {
+                Sleep(static_cast<HeldFile*>(self)->ms);
+                return CloseHandle(static_cast<HeldFile*>(self)->file);
+            },
+            this, 0, nullptr);
+    }
+    ~HeldFile() {
+        WaitForSingleObject(letGo, INFINITE);
+        CloseHandle(letGo);
+    }
+};
+
+TEST(BlackBox, AMorviIniHeldForAMomentIsWaitedForAndNeverWrittenOverUnread) {
+    ScratchDir dir;
+    const std::string path = dir.file("Morvi.ini");
+    const std::string ini = iniWithHotkeys({{"Left", "300"}, {"Right", "500"}, {"Top", "300"}, {"Bottom", "400"}});
+    writeFileBytes(path, ini);
+    RECT r{};
+    for (const DWORD holdMs : {400, 2500}) {
+        SCOPED_TRACE(holdMs);
+        MorviProcess morvi;
+        {
+            HeldFile held(path, 0, holdMs);  // no sharing: it cannot even be read
+            ASSERT_NE(held.file, INVALID_HANDLE_VALUE);
+            ASSERT_TRUE(morvi.start(dir.path().string()));
+            GetWindowRect(morvi.window(), &r);
+        }
+        // A short hold is waited out; held through the start, Morvi runs on
+        // the defaults and its close leaves the file alone.
+        EXPECT_EQ(r.left, holdMs < busyWaitLimitMs ? 300 : 200);
+        EXPECT_EQ(morvi.close(), 0u);
+        EXPECT_EQ(readFileBytes(path), ini);
+    }
+    // Held with read sharing while OK saves, then while Morvi closes: both
+    // wait, neither says it could not save, and both land.
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    morvi.command(40106);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = morvi.optionsDialog()) != nullptr; }));
+    DWORD_PTR ignored;
+    SendDlgItemMessageA(dialog, 40219, BM_SETCHECK, BST_CHECKED, 0);  // 分秒表示
+    {
+        HeldFile held(path, FILE_SHARE_READ, 400);
+        SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(40212, BN_CLICKED), 0, SMTO_NORMAL, 5000, &ignored);
+        EXPECT_TRUE(waitUntil([&] { return morvi.optionsDialog() == nullptr; }, 1000));
+    }
+    EXPECT_NE(readFileBytes(path).find("\r\nFunbyou=1\r\n"), std::string::npos);
+    SetWindowPos(morvi.window(), nullptr, 410, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(waitUntil([&] { return GetWindowRect(morvi.window(), &r) && r.left == 410; }));
+    {
+        HeldFile held(path, FILE_SHARE_READ, 400);
+        EXPECT_EQ(morvi.close(), 0u);
+    }
+    EXPECT_NE(readFileBytes(path).find("\r\nLeft=410\r\n"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary file
 }
 
 std::string plantedDir;

@@ -1,0 +1,52 @@
+// The file functions the settings code calls, in one record, so that a test
+// can stand in for the file system and answer "busy" or fail any call.
+// Another program often holds a file for a moment (a virus scanner checking
+// a file just written, the search indexer, a sync client): such a file is
+// busy, not gone, and is waited for.
+#pragma once
+
+#include <string>
+
+enum class FileStatus { Done, Missing, Busy, Failed };
+
+struct FileAccess {
+    // The whole file.
+    FileStatus (*read)(void* context, const char* path, std::string& out);
+    // Creates or empties the file and writes `text` to the disk.
+    FileStatus (*write)(void* context, const char* path, const std::string& text);
+    // Moves `from` over `to`; a `to` marked read-only is refused (Failed).
+    FileStatus (*replace)(void* context, const char* from, const char* to);
+    FileStatus (*remove)(void* context, const char* path);
+    void (*sleep)(void* context, unsigned milliseconds);
+    void* context;
+};
+
+// The system's own functions.
+FileAccess systemFileAccess();
+// What the settings code calls: the system's, unless a test put a stand-in
+// here. GUI thread only, like the settings file.
+FileAccess& processFileAccess();
+
+// How long one load or one save waits in all for busy files, sleeping
+// between tries (10 ms, then twice as long each time, at most 200 ms),
+// before it gives up.
+inline constexpr unsigned busyWaitLimitMs = 1000;
+
+// What one load or save has left of its wait. Make one per load or save.
+struct BusyWait {
+    unsigned left = busyWaitLimitMs;
+    unsigned pause = 10;
+};
+
+// Runs `attempt` again while it answers Busy and the wait has time left.
+template <typename Attempt>
+FileStatus retryWhileBusy(const FileAccess& files, BusyWait& wait, Attempt attempt) {
+    for (;;) {
+        const FileStatus status = attempt();
+        if (status != FileStatus::Busy || wait.left == 0) return status;
+        const unsigned step = wait.pause < wait.left ? wait.pause : wait.left;
+        files.sleep(files.context, step);
+        wait.left -= step;
+        wait.pause = wait.pause * 2 < 200 ? wait.pause * 2 : 200;
+    }
+}
