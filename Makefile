@@ -77,7 +77,7 @@ lint:
 	clang-format --dry-run --Werror $(SOURCES)
 	cppcheck --quiet --error-exitcode=1 --std=c++20 --language=c++ --inline-suppr \
 	  --enable=warning,performance,portability --suppress=missingIncludeSystem \
-	  -I engine -I settings -I input -I ui engine settings input ui
+	  -I engine -I settings -I platform -I input -I ui engine settings platform input ui
 
 format:
 	clang-format -i $(SOURCES)

@@ -2,22 +2,35 @@
 enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
-add_library(morvi_ui STATIC
+# Layers, each built on the ones before it: the system DLLs and the functions
+# taken from them at run time, the keyboard, the windows.
+add_library(morvi_platform STATIC
+  platform/system_libraries.cpp
+  platform/display_dpi.cpp)
+target_include_directories(morvi_platform PUBLIC platform)
+target_compile_options(morvi_platform PRIVATE ${MORVI_WARNINGS})
+target_link_libraries(morvi_platform PUBLIC gdi32 user32)
+
+add_library(morvi_input STATIC
   input/keyboard_device.cpp
-  input/hotkey_poller.cpp
+  input/hotkey_poller.cpp)
+target_include_directories(morvi_input PUBLIC input)
+target_compile_options(morvi_input PRIVATE ${MORVI_WARNINGS})
+# dinput and dxguid give only static data here (the keyboard's data format, its
+# GUID): winmm.dll and dinput.dll themselves are loaded from the system folder.
+target_link_libraries(morvi_input PUBLIC morvi_platform morvi_core dinput dxguid)
+
+add_library(morvi_ui STATIC
   ui/main_window.cpp
   ui/main_window_proc.cpp
   ui/options_dialog.cpp
   ui/program_text.cpp
   ui/font_faces.cpp
   ui/lap_time_window.cpp
-  ui/app.cpp
-  ui/system_libraries.cpp)
-target_include_directories(morvi_ui PUBLIC input ui)
+  ui/app.cpp)
+target_include_directories(morvi_ui PUBLIC ui)
 target_compile_options(morvi_ui PRIVATE ${MORVI_WARNINGS})
-# dinput and dxguid give only static data here (the keyboard's data format, its
-# GUID): winmm.dll and dinput.dll themselves are loaded from the system folder.
-target_link_libraries(morvi_ui PUBLIC morvi_core dinput dxguid comdlg32 gdi32 user32)
+target_link_libraries(morvi_ui PUBLIC morvi_input comdlg32 gdi32 user32)
 
 # The resources, linked into the program and into the tests that open windows.
 configure_file(ui/version.h.in ${CMAKE_BINARY_DIR}/generated/morvi_version.h @ONLY)

@@ -6,25 +6,53 @@ namespace {
 
 int effectiveDpi(int dpi) { return dpi < 96 ? 96 : dpi; }
 
+std::int32_t clamped(std::int64_t value) {
+    if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
 std::int32_t roundedRatio(std::int64_t value, std::int64_t numerator, std::int64_t denominator) {
     const std::int64_t product = value * numerator;
     const std::int64_t half = denominator / 2;
-    const std::int64_t q = (product >= 0 ? product + half : product - half) / denominator;
-    if (q > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (q < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(q);
+    return clamped((product >= 0 ? product + half : product - half) / denominator);
+}
+
+// The far edge, from `nearOut`, of the length from `nearIn` to `farIn`
+// converted to other units.
+LONG edgeAfter(LONG nearOut, LONG nearIn, LONG farIn, std::int32_t (*convert)(std::int32_t, int), int dpi) {
+    return static_cast<LONG>(clamped(std::int64_t{nearOut} + convert(clamped(std::int64_t{farIn} - nearIn), dpi)));
+}
+
+// The size taken from one scale to another through the file's 96-DPI pixels.
+RECT rescaledSize(const RECT& r, int to, int from) {
+    if (effectiveDpi(to) == effectiveDpi(from)) return r;
+    const RECT file{0, 0, edgeAfter(0, r.left, r.right, toFilePixels, from),
+                    edgeAfter(0, r.top, r.bottom, toFilePixels, from)};
+    return RECT{r.left, r.top, edgeAfter(r.left, 0, file.right, toScreenPixels, to),
+                edgeAfter(r.top, 0, file.bottom, toScreenPixels, to)};
 }
 
 // The five values that are lengths or places, in a fixed order.
-template <typename Record>
-auto scaledMember(Record& s, int i) -> decltype(&s.windowRect.left) {
-    switch (i) {
-    case 0: return &s.windowRect.left;
-    case 1: return &s.windowRect.top;
-    case 2: return &s.windowRect.right;
-    case 3: return &s.windowRect.bottom;
-    default: return &s.displayFont.lfHeight;
-    }
+void read(const Settings& s, std::int32_t out[5]) {
+    const RECT r = sharedLoadRect(s.windowRect);
+    out[0] = r.left;
+    out[1] = r.top;
+    out[2] = r.right;
+    out[3] = r.bottom;
+    out[4] = sharedLoad(s.displayFont.lfHeight);
+}
+
+void write(Settings& s, const std::int32_t in[5]) {
+    sharedStoreRect(s.windowRect, RECT{in[0], in[1], in[2], in[3]});
+    sharedStore(s.displayFont.lfHeight, static_cast<LONG>(in[4]));
+}
+
+// The file's five values on the screen at a scale.
+void onScreen(const std::int32_t file[5], int systemDpi, int dpi, std::int32_t out[5]) {
+    const RECT r = rectToScreen(RECT{file[0], file[1], file[2], file[3]}, systemDpi, dpi);
+    const std::int32_t values[5] = {r.left, r.top, r.right, r.bottom, toScreenPixels(file[4], dpi)};
+    for (int i = 0; i < 5; ++i) out[i] = values[i];
 }
 
 }  // namespace
@@ -42,24 +70,60 @@ std::int32_t toFilePixels(std::int32_t screenPixels, int dpi) {
     return roundedRatio(screenPixels, 96, effectiveDpi(dpi));
 }
 
+// At one scale each edge converts on its own; at two, the size goes with
+// the window's.
+RECT rectToScreen(const RECT& file, int systemDpi, int dpi) {
+    RECT r{toScreenPixels(file.left, systemDpi), toScreenPixels(file.top, systemDpi),
+           toScreenPixels(file.right, systemDpi), toScreenPixels(file.bottom, systemDpi)};
+    if (effectiveDpi(dpi) == effectiveDpi(systemDpi)) return r;
+    r.right = edgeAfter(r.left, file.left, file.right, toScreenPixels, dpi);
+    r.bottom = edgeAfter(r.top, file.top, file.bottom, toScreenPixels, dpi);
+    return r;
+}
+
+RECT rectToFile(const RECT& screen, int systemDpi, int dpi) {
+    RECT r{toFilePixels(screen.left, systemDpi), toFilePixels(screen.top, systemDpi),
+           toFilePixels(screen.right, systemDpi), toFilePixels(screen.bottom, systemDpi)};
+    if (effectiveDpi(dpi) == effectiveDpi(systemDpi)) return r;
+    r.right = edgeAfter(r.left, screen.left, screen.right, toFilePixels, dpi);
+    r.bottom = edgeAfter(r.top, screen.top, screen.bottom, toFilePixels, dpi);
+    return r;
+}
+
 void settingsToScreen(Settings& s, ScreenUnits& units) {
-    for (int i = 0; i < 5; ++i) {
-        LONG* member = scaledMember(s, i);
-        const std::int32_t file = sharedLoad(*member);
-        const std::int32_t screen = toScreenPixels(file, units.dpi);
-        sharedStore(*member, static_cast<LONG>(screen));
-        units.filePixels[i] = file;
-        units.screenPixels[i] = screen;
-    }
+    read(s, units.filePixels);
+    onScreen(units.filePixels, units.systemDpi, units.dpi, units.screenPixels);
+    write(s, units.screenPixels);
     units.remembered = 1;
 }
 
 Settings settingsForFile(const Settings& s, const ScreenUnits& units) {
     Settings out = s;
-    for (int i = 0; i < 5; ++i) {
-        const std::int32_t screen = sharedLoad(*scaledMember(s, i));
-        const bool unchanged = units.remembered == 1 && screen == units.screenPixels[i];
-        *scaledMember(out, i) = static_cast<LONG>(unchanged ? units.filePixels[i] : toFilePixels(screen, units.dpi));
-    }
+    std::int32_t screen[5];
+    read(s, screen);
+    const RECT r = rectToFile(RECT{screen[0], screen[1], screen[2], screen[3]}, units.systemDpi, units.dpi);
+    const std::int32_t converted[5] = {r.left, r.top, r.right, r.bottom, toFilePixels(screen[4], units.dpi)};
+    std::int32_t file[5];
+    for (int i = 0; i < 5; ++i)
+        file[i] = units.remembered == 1 && screen[i] == units.screenPixels[i] ? units.filePixels[i] : converted[i];
+    out.windowRect = RECT{file[0], file[1], file[2], file[3]};
+    out.displayFont.lfHeight = file[4];
     return out;
+}
+
+void changeScreenDpi(Settings& s, ScreenUnits& units, int dpi) {
+    std::int32_t now[5];
+    read(s, now);
+    const RECT r = rescaledSize(RECT{now[0], now[1], now[2], now[3]}, dpi, units.dpi);
+    const std::int32_t rescaled[5] = {r.left, r.top, r.right, r.bottom,
+                                      toScreenPixels(toFilePixels(now[4], units.dpi), dpi)};
+    std::int32_t fromFile[5];
+    onScreen(units.filePixels, units.systemDpi, dpi, fromFile);
+    for (int i = 0; i < 5; ++i) {
+        const bool unchanged = units.remembered == 1 && now[i] == units.screenPixels[i];
+        now[i] = unchanged ? fromFile[i] : rescaled[i];
+        if (units.remembered == 1) units.screenPixels[i] = fromFile[i];
+    }
+    write(s, now);
+    units.dpi = dpi;
 }

@@ -23,7 +23,8 @@ if [[ $(head -c 3 "$work/unpacked/README.txt" | od -An -tx1 | tr -d ' ') != efbb
   exit 1
 fi
 # The import table names KnownDLLs only, which Windows never takes from the
-# program's folder; the manifest asks for the user's own rights.
+# program's folder; the manifest asks for the user's own rights and says the
+# program draws at each monitor's own scale.
 pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
 objdump=$([[ $machine == 8664 ]] && echo x86_64 || echo i686)-w64-mingw32-objdump
@@ -40,10 +41,12 @@ for dll in $imports; do
     exit 1
   fi
 done
-if ! grep -aq 'requestedExecutionLevel level="asInvoker" uiAccess="false"' "$exe"; then
-  echo "the manifest does not ask for asInvoker"
-  exit 1
-fi
+for wanted in 'requestedExecutionLevel level="asInvoker" uiAccess="false"' '>PerMonitorV2, PerMonitor</dpiAwareness>'; do
+  if ! grep -aqF "$wanted" "$exe"; then
+    echo "the manifest lacks $wanted"
+    exit 1
+  fi
+done
 status=0
 "$root/scripts/wine-run" "$driver" --morvi="$work/unpacked/Morvi.exe" --version="$version" \
   --gtest_filter='Release.*' || status=$?

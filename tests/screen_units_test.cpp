@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -33,7 +34,7 @@ TEST(ScreenUnits, AFileLoadedAndSavedStaysByteForByte) {
         SCOPED_TRACE(dpi);
         Settings s{};
         ScreenUnits units;
-        units.dpi = dpi;
+        units.dpi = units.systemDpi = dpi;
         std::string text = file;
         for (int start = 0; start < 3; ++start) {
             parseSettingsText(s, text.data(), text.size());
@@ -46,6 +47,42 @@ TEST(ScreenUnits, AFileLoadedAndSavedStaysByteForByte) {
         s.windowRect.left = toScreenPixels(-300, dpi);
         EXPECT_EQ(settingsForFile(s, units).windowRect.left, -300);
     }
+}
+
+// Monitors of different scales: places at the system's, sizes at the
+// window's own. A window moved to a monitor at 150 % and back, or saved
+// there and loaded again, keeps its file's values to the pixel.
+TEST(ScreenUnits, PlacesKeepTheSystemsScaleAndSizesTheWindowsOwn) {
+    EXPECT_EQ(rectToScreen(RECT{100, 80, 340, 190}, 96, 144).left, 100);
+    EXPECT_EQ(rectToScreen(RECT{100, 80, 340, 190}, 96, 144).right, 100 + 360);
+    EXPECT_EQ(rectToScreen(RECT{100, 80, 340, 190}, 144, 96).bottom, 120 + 110);
+    const std::string file =
+        iniWith({{"Left", "100"}, {"Right", "341"}, {"Top", "-80"}, {"Bottom", "33"}, {"Height", "-17"}});
+    for (const int systemDpi : {96, 144})
+        for (const int other : {120, 144, 192, 96}) {
+            SCOPED_TRACE(systemDpi * 1000 + other);
+            Settings s{};
+            ScreenUnits units;
+            units.dpi = units.systemDpi = systemDpi;
+            parseSettingsText(s, file.data(), file.size());
+            settingsToScreen(s, units);
+            const Settings before = s;
+            changeScreenDpi(s, units, other);
+            EXPECT_EQ(s.windowRect.left, before.windowRect.left);
+            EXPECT_EQ(s.windowRect.right - s.windowRect.left, toScreenPixels(241, other));
+            EXPECT_EQ(s.displayFont.lfHeight, toScreenPixels(-17, other));
+            EXPECT_EQ(formatSettingsFile(settingsForFile(s, units)), file);  // saved on that monitor
+            changeScreenDpi(s, units, systemDpi);
+            EXPECT_EQ(std::memcmp(&s.windowRect, &before.windowRect, sizeof(RECT)), 0);
+            EXPECT_EQ(s.displayFont.lfHeight, before.displayFont.lfHeight);
+            // Moved there by hand: the new place and size are what is saved.
+            changeScreenDpi(s, units, other);
+            s.windowRect.left += 30;
+            s.windowRect.right += 30;
+            const RECT saved = settingsForFile(s, units).windowRect;
+            EXPECT_EQ(saved.right - saved.left, 241);
+            EXPECT_EQ(saved.left, toFilePixels(before.windowRect.left + 30, systemDpi));
+        }
 }
 
 }  // namespace

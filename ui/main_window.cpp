@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "display_dpi.h"
 #include "font_faces.h"
 #include "main_window_proc.h"
 #include "program_text.h"
@@ -37,9 +38,8 @@ int scaled(int pixels96) { return toScreenPixels(pixels96, processScreenUnits().
 int buttonRowHeight() { return scaled(28); }
 
 void takeScreenDpi() {
-    const HDC screen = GetDC(nullptr);
-    processScreenUnits().dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    ScreenUnits& units = processScreenUnits();
+    units.systemDpi = units.dpi = systemDpi();
 }
 
 MainWindow* getMainWindow() {
@@ -118,6 +118,18 @@ void drawTimeText(MainWindow* mw, const char* text, COLORREF colour) {
     DeleteObject(font);
 }
 
+namespace {
+
+// 12 pixels at 96 DPI, in "ＭＳ ゴシック".
+HFONT createButtonFont() {
+    LOGFONTW lf{};
+    lf.lfHeight = scaled(12);
+    std::memcpy(lf.lfFaceName, msGothicFace, sizeof msGothicFace);
+    return CreateFontIndirectW(&lf);
+}
+
+}  // namespace
+
 CommandButton* createCommandButton(const wchar_t* caption, RECT rect, int controlId) {
     MainWindow* mw = getMainWindow();
     CommandButton* button = new (std::nothrow) CommandButton();
@@ -127,13 +139,22 @@ CommandButton* createCommandButton(const wchar_t* caption, RECT rect, int contro
     button->window = CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
                                      rect.right - rect.left, rect.bottom - rect.top, button->parent,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), mw->instance, nullptr);
-    LOGFONTW lf{};
-    lf.lfHeight = scaled(12);
-    std::memcpy(lf.lfFaceName, msGothicFace, sizeof msGothicFace);
-    // Lives until the process ends, like the button.
-    button->font = CreateFontIndirectW(&lf);
+    // Lives until the process ends, like the button, or until a new scale
+    // gives the button another.
+    button->font = createButtonFont();
     SendMessageW(button->window, WM_SETFONT, reinterpret_cast<WPARAM>(button->font), TRUE);
     return button;
+}
+
+void rescaleCommandButtons() {
+    for (CommandButton* button : commandButtons) {
+        if (!button) continue;
+        const HFONT font = createButtonFont();
+        SendMessageW(button->window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        // The button draws with the new one now; the old is no one's.
+        if (button->font) DeleteObject(button->font);
+        button->font = font;
+    }
 }
 
 void createCommandButtons() {

@@ -40,16 +40,19 @@ void freeCommandButtons();
 void layoutCommandButtons(LPARAM sizeLParam);
 void layoutCommandButton(CommandButton* button, int clientHeight, int x, int width);
 void showCommandButtons();
+// The window's scale changed: each button gets its font anew at it.
+void rescaleCommandButtons();
 
 // Where the five buttons go for a client width and height: the rectangles
 // layoutCommandButtons gives them.
 void commandButtonPlacement(int clientRight, int clientHeight, RECT out[commandButtonCount]);
 
-// A length Morvi lays out itself, given in 96-DPI pixels, at the screen's DPI.
+// A length Morvi lays out itself, given in 96-DPI pixels, at the window's DPI.
 int scaled(int pixels96);
 // The button row's height: 28 pixels at 96 DPI.
 int buttonRowHeight();
-// The screen's DPI, taken once at start-up for the whole run.
+// The system's DPI, taken once at start-up: the window's too until it is
+// shown on a monitor of another scale.
 void takeScreenDpi();
 
 // "ＭＳ ゴシック", the buttons' face.

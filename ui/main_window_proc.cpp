@@ -5,11 +5,13 @@
 #include <cstring>
 #include <optional>
 
+#include "display_dpi.h"
 #include "hotkey_poller.h"
 #include "lap_time_window.h"
 #include "main_window.h"
 #include "options_dialog.h"
 #include "resource_ids.h"
+#include "screen_units.h"
 #include "settings.h"
 #include "system_libraries.h"
 
@@ -66,10 +68,35 @@ void storeWindowRect(HWND window) {
     sharedStoreRect(processSettings().windowRect, r);
 }
 
+// 1 while creation moves the window to its saved rectangle, which is already
+// sized for the monitor it goes to. GUI thread only.
+std::int32_t placingWindow = 0;
+
+// The saved size counts at the scale of the monitor the window goes to.
+void placeAtSavedRect(HWND window, HWND insertAfter) {
+    Settings& s = processSettings();
+    ScreenUnits& units = processScreenUnits();
+    RECT target = sharedLoadRect(s.windowRect);
+    const int dpi = monitorDpi(MonitorFromRect(&target, MONITOR_DEFAULTTONEAREST));
+    if (dpi != units.dpi) changeScreenDpi(s, units, dpi);
+    placingWindow = 1;
+    // Again if Windows gave it another scale than its monitor's on the way.
+    for (int tries = 0; tries < 2; ++tries) {
+        const int before = units.dpi;
+        target = sharedLoadRect(s.windowRect);
+        SetWindowPos(window, insertAfter, target.left, target.top, target.right - target.left,
+                     target.bottom - target.top, SWP_FRAMECHANGED);
+        if (units.dpi == before) break;
+    }
+    placingWindow = 0;
+}
+
 void onCreate(HWND window) {
     Settings& s = processSettings();
     std::memset(&s.displayFont, 0, sizeof s.displayFont);
     std::memset(&s.fontDialogRecord, 0, sizeof s.fontDialogRecord);
+    // The window's own scale, that of the monitor it was made on.
+    processScreenUnits().dpi = windowDpi(window);
     loadSettings();
 
     // Every text of the menu and the dialogs goes to the screen as the
@@ -85,9 +112,8 @@ void onCreate(HWND window) {
         insertAfter = HWND_TOPMOST;
     }
     if (s.WindowFix == 1) SetWindowLongW(window, GWL_STYLE, GetWindowLongW(window, GWL_STYLE) & ~WS_THICKFRAME);
-    const RECT r = s.windowRect;
-    if (savedRectUsable(r))
-        SetWindowPos(window, insertAfter, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
+    if (savedRectUsable(s.windowRect))
+        placeAtSavedRect(window, insertAfter);
     else if (s.Topmost == 1)
         // The style bit alone does not put a window in the topmost band.
         SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -148,6 +174,22 @@ void onSize(HWND window, LPARAM lParam) {
         layoutCommandButtons(lParam);
         showCommandButtons();
     }
+}
+
+// Shown at another scale (dragged to another monitor, the scale changed):
+// everything Morvi scales is made anew, and the window takes the rectangle
+// Windows suggests, which keeps it under the cursor while it is dragged.
+void onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
+    changeScreenDpi(processSettings(), processScreenUnits(), HIWORD(wParam));
+    rescaleCommandButtons();
+    const RECT* r = reinterpret_cast<const RECT*>(lParam);
+    if (placingWindow == 0 && r)
+        SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    // The same size at a new scale: the row and the buffer are laid out anew too.
+    RECT client{};
+    GetClientRect(window, &client);
+    onSize(window, MAKELPARAM(client.right, client.bottom));
 }
 
 void onPaint(HWND window) {
@@ -244,6 +286,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_MOVE: storeWindowRect(window); return 0;
     case WM_SIZE: onSize(window, lParam); return 0;
+    case WM_DPICHANGED: onDpiChanged(window, wParam, lParam); return 0;
     case WM_ACTIVATE: return 0;
     case WM_PAINT: onPaint(window); return 0;
     case WM_CLOSE: DestroyWindow(getMainWindow()->window); return 0;

@@ -193,8 +193,10 @@ void onOk(HWND dialog) {
     // the screen): the display area keeps its size.
     RECT& r = s.windowRect;
     const auto moveBottom = [&](int by) {
-        const int dpi = processScreenUnits().dpi;
-        sharedStore(r.bottom, static_cast<LONG>(toScreenPixels(toFilePixels(sharedLoad(r.bottom), dpi) + by, dpi)));
+        const ScreenUnits& units = processScreenUnits();
+        RECT file = rectToFile(sharedLoadRect(r), units.systemDpi, units.dpi);
+        file.bottom += by;
+        sharedStore(r.bottom, rectToScreen(file, units.systemDpi, units.dpi).bottom);
         frameChanged = true;
     };
     if (ticked(dialog, IDC_OPT_BUTTON)) {

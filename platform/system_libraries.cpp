@@ -28,6 +28,13 @@ bool systemDllPath(const wchar_t* name, wchar_t* out, UINT capacity) {
     return true;
 }
 
+template <typename F>
+F entry(HMODULE module, const char* name) {
+    return systemEntry<F>(module, name);
+}
+
+}  // namespace
+
 HMODULE loadFromSystemFolder(const wchar_t* name) {
     wchar_t path[MAX_PATH];
     if (!systemDllPath(name, path, MAX_PATH)) {
@@ -38,13 +45,6 @@ HMODULE loadFromSystemFolder(const wchar_t* name) {
     // search, or, where Windows cannot restrict it, by looking beside it first.
     return LoadLibraryExW(path, nullptr, searchRestricted == 1 ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
-
-template <typename F>
-F entry(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
 
 void restrictDllSearchToSystemFolder() {
     using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);

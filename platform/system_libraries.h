@@ -14,6 +14,16 @@
 // thing at start-up.
 void restrictDllSearchToSystemFolder();
 
+// A DLL by its full path in the system folder, with its own dependencies
+// from there too; null (GetLastError tells why) when it cannot be loaded.
+HMODULE loadFromSystemFolder(const wchar_t* name);
+
+// A function of a loaded module by name, as its own type; null when missing.
+template <typename F>
+F systemEntry(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
 // Loads winmm.dll from the system folder and takes its two functions; false
 // (GetLastError tells why) when it cannot. Before any window: the poller
 // thread reads the clock it gives.
