@@ -72,22 +72,21 @@ std::int32_t toFilePixels(std::int32_t screenPixels, int dpi) {
 
 // At one scale each edge converts on its own; at two, the size goes with
 // the window's.
-RECT rectToScreen(const RECT& file, int systemDpi, int dpi) {
-    RECT r{toScreenPixels(file.left, systemDpi), toScreenPixels(file.top, systemDpi),
-           toScreenPixels(file.right, systemDpi), toScreenPixels(file.bottom, systemDpi)};
+RECT convertedRect(const RECT& in, std::int32_t (*convert)(std::int32_t, int), int systemDpi, int dpi) {
+    RECT r{convert(in.left, systemDpi), convert(in.top, systemDpi), convert(in.right, systemDpi),
+           convert(in.bottom, systemDpi)};
     if (effectiveDpi(dpi) == effectiveDpi(systemDpi)) return r;
-    r.right = edgeAfter(r.left, file.left, file.right, toScreenPixels, dpi);
-    r.bottom = edgeAfter(r.top, file.top, file.bottom, toScreenPixels, dpi);
+    r.right = edgeAfter(r.left, in.left, in.right, convert, dpi);
+    r.bottom = edgeAfter(r.top, in.top, in.bottom, convert, dpi);
     return r;
 }
 
+RECT rectToScreen(const RECT& file, int systemDpi, int dpi) {
+    return convertedRect(file, toScreenPixels, systemDpi, dpi);
+}
+
 RECT rectToFile(const RECT& screen, int systemDpi, int dpi) {
-    RECT r{toFilePixels(screen.left, systemDpi), toFilePixels(screen.top, systemDpi),
-           toFilePixels(screen.right, systemDpi), toFilePixels(screen.bottom, systemDpi)};
-    if (effectiveDpi(dpi) == effectiveDpi(systemDpi)) return r;
-    r.right = edgeAfter(r.left, screen.left, screen.right, toFilePixels, dpi);
-    r.bottom = edgeAfter(r.top, screen.top, screen.bottom, toFilePixels, dpi);
-    return r;
+    return convertedRect(screen, toFilePixels, systemDpi, dpi);
 }
 
 void settingsToScreen(Settings& s, ScreenUnits& units) {

@@ -19,8 +19,8 @@
 // read, so load and save never drift, however often, even where rounding or
 // the 32-bit range would. Below 96 counts as 96. GUI thread only.
 struct ScreenUnits {
-    int dpi = 96;        // the main window's: its size, the font's height
-    int systemDpi = 96;  // the system's, taken once at start: places
+    int dpi = 96;                       // the main window's: its size, the font's height
+    int systemDpi = 96;                 // the system's, taken once at start: places
     std::int32_t filePixels[5] = {};    // Left, Top, Right, Bottom, Height as read
     std::int32_t screenPixels[5] = {};  // what they are on the screen at `dpi`
     std::int32_t remembered = 0;        // 1 once a load filled the two

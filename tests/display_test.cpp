@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -308,6 +309,16 @@ int timeTextWidth(int height) {
     return size.cx;
 }
 
+// How wide the time's ink is on the screen, above a button row of `row` pixels.
+int timeInkWidth(HWND w, int row) {
+    const Capture client = captureClient(w);
+    int left = client.width, right = -1;
+    for (int y = 0; y < client.height - row; ++y)
+        for (int x = 0; x < client.width; ++x)
+            if (client.at(x, y) != RGB(0, 0, 0)) left = std::min(left, x), right = std::max(right, x);
+    return right - left + 1;
+}
+
 // At 144 DPI (a Wine prefix of its own): the window at 1.5 times the file's
 // place and size, a 42-pixel button row, the time in the larger font, and
 // Morvi.ini as it was after three starts and closes.
@@ -333,12 +344,7 @@ TEST(HighDpi, LaidOutInTheScreensPixelsWhileMorviIniKeeps96Dpi) {
             RECT button{};
             GetWindowRect(commandButtons[0]->window, &button);
             EXPECT_EQ(button.bottom - button.top, 42);
-            const Capture client = captureClient(w);
-            int left = client.width, right = -1;
-            for (int y = 0; y < client.height - 42; ++y)
-                for (int x = 0; x < client.width; ++x)
-                    if (client.at(x, y) != RGB(0, 0, 0)) left = std::min(left, x), right = std::max(right, x);
-            EXPECT_GT(right - left + 1, (timeTextWidth(24) + timeTextWidth(36)) / 2);
+            EXPECT_GT(timeInkWidth(w, 42), (timeTextWidth(24) + timeTextWidth(36)) / 2);
             if (!bmpPath.empty()) {
                 writeBmp(captureWindow(w), bmpPath);
                 sendCommand(w, ID_MENU_OPTIONS);
@@ -352,6 +358,65 @@ TEST(HighDpi, LaidOutInTheScreensPixelsWhileMorviIniKeeps96Dpi) {
         text = session.savedIni();
         EXPECT_EQ(text, ini) << start;
     }
+}
+
+// Dragged to a monitor at 150 % and back. Wine shows every monitor at one
+// scale and never sends WM_DPICHANGED: it is sent here as Windows sends it,
+// with the rectangle Windows suggests, to a window that has its options
+// dialog open, which must keep working.
+TEST(HighDpi, ANewScaleRemakesWhatMorviScalesAndMorviIniKeeps96Dpi) {
+    takeScreenDpi();
+    if (processScreenUnits().dpi != 96) GTEST_SKIP() << "needs a desktop at 96 DPI";
+    const std::string ini =
+        iniWith({{"Left", "100"}, {"Right", "340"}, {"Top", "80"}, {"Bottom", "190"}, {"Quality", "3"}});
+    MorviSession session(ini);
+    ASSERT_TRUE(session.started());
+    const HWND w = session.window();
+    SetForegroundWindow(w);
+    sendCommand(w, ID_MENU_OPTIONS);
+    SetWindowPos(optionsDialog, nullptr, 500, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);  // beside it, for the picture
+    const struct {
+        int dpi;
+        RECT suggested;
+        int row, caption, time;
+    } steps[] = {{144, {100, 80, 460, 245}, 42, 18, 36}, {96, {100, 80, 340, 190}, 28, 12, 24}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.dpi);
+        SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(step.dpi, step.dpi), reinterpret_cast<LPARAM>(&step.suggested));
+        pumpFor(300);
+        RECT r{}, button{};
+        GetWindowRect(w, &r);
+        EXPECT_EQ(std::memcmp(&r, &step.suggested, sizeof r), 0) << r.left << "," << r.top << "," << r.right;
+        GetWindowRect(commandButtons[0]->window, &button);
+        EXPECT_EQ(button.bottom - button.top, step.row);
+        LOGFONTW caption{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(commandButtons[0]->window, WM_GETFONT, 0, 0)), sizeof caption,
+                   &caption);
+        EXPECT_EQ(caption.lfHeight, step.caption);
+        EXPECT_EQ(processSettings().displayFont.lfHeight, step.time);
+        const int middle = (timeTextWidth(24) + timeTextWidth(36)) / 2;
+        EXPECT_EQ(timeInkWidth(w, step.row) > middle, step.dpi == 144);
+        if (step.dpi == 144) {
+            if (!bmpPath.empty()) writeBmp(captureWindow(w), bmpPath + ".dpi144.bmp");
+            // A key captured and OK at the new scale: saved in 96-DPI pixels.
+            SetForegroundWindow(optionsDialog);
+            SendMessageW(optionsDialog, WM_NEXTDLGCTL,
+                         reinterpret_cast<WPARAM>(GetDlgItem(optionsDialog, IDC_OPT_START_KEY)), TRUE);
+            pumpFor(30);
+            pressKey(0x3B);
+            SendMessageW(optionsDialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_OK, BN_CLICKED), 0);
+            EXPECT_EQ(optionsDialog, nullptr);
+            EXPECT_EQ(session.savedIni(), iniWith({{"Left", "100"},
+                                                   {"Right", "340"},
+                                                   {"Top", "80"},
+                                                   {"Bottom", "190"},
+                                                   {"Quality", "3"},
+                                                   {"Start", "59,F1"}}));
+        }
+    }
+    const std::string confirmed = session.savedIni();
+    session.stop();
+    EXPECT_EQ(session.savedIni(), confirmed);
 }
 
 }  // namespace

@@ -366,13 +366,11 @@ struct HeldFile {
     HANDLE letGo;
     HeldFile(const std::string& path, DWORD share, DWORD holdMs)
         : file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)), ms(holdMs) {
-        letGo = CreateThread(
-            nullptr, 0,
-            [](LPVOID self) -> DWORD {
-                Sleep(static_cast<HeldFile*>(self)->ms);
-                return CloseHandle(static_cast<HeldFile*>(self)->file);
-            },
-            this, 0, nullptr);
+        letGo = CreateThread(nullptr, 0, letGoLater, this, 0, nullptr);
+    }
+    static DWORD WINAPI letGoLater(LPVOID self) {
+        Sleep(static_cast<HeldFile*>(self)->ms);
+        return CloseHandle(static_cast<HeldFile*>(self)->file);
     }
     ~HeldFile() {
         WaitForSingleObject(letGo, INFINITE);
