@@ -71,7 +71,9 @@ TEST(StopwatchThreads, CommandsAndPaintsNeverSeeHalfACommand) {
     int paints = 0;
     int failures = 0;
     const TextSettings ts{0, 1, 0xFFFFFF, 0xFF};
-    while (!done) {
+    // A few paints at least, even where the commands ran out before this
+    // thread was first scheduled (a loaded machine).
+    while (!done || paints < 100) {
         const auto text = paintDisplayText(sw, ts).text;
         if (text && text->text[0] == '\0') ++failures;
         const std::string report = buildLapReport(sw, ts);
@@ -82,7 +84,6 @@ TEST(StopwatchThreads, CommandsAndPaintsNeverSeeHalfACommand) {
     commander.join();
     EXPECT_EQ(failures, 0);
     EXPECT_TRUE(shapeHolds(sw));
-    EXPECT_GT(paints, 0);
     EXPECT_GT(sinkReports.load(), 0);
 }
 
