@@ -182,14 +182,16 @@ void onSize(HWND window, LPARAM lParam) {
 void onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
     changeScreenDpi(processSettings(), processScreenUnits(), HIWORD(wParam));
     rescaleCommandButtons();
+    RECT before{}, after{};
+    GetClientRect(window, &before);
     const RECT* r = reinterpret_cast<const RECT*>(lParam);
     if (placingWindow == 0 && r)
         SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-    // The same size at a new scale: the row and the buffer are laid out anew too.
-    RECT client{};
-    GetClientRect(window, &client);
-    onSize(window, MAKELPARAM(client.right, client.bottom));
+    // A new size laid the row and the buffer out at the new scale; at the
+    // same size no size message comes, so that is done here.
+    GetClientRect(window, &after);
+    if (EqualRect(&before, &after)) onSize(window, MAKELPARAM(after.right, after.bottom));
 }
 
 void onPaint(HWND window) {
