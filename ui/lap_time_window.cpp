@@ -17,8 +17,7 @@ std::string reportShown;
 void rememberBoxText(HWND dialog) {
     wchar_t text[64] = {};
     GetDlgItemTextW(dialog, IDC_LAPTIME_TEXT, text, 64);
-    reportShown.clear();
-    for (const wchar_t* p = text; *p; ++p) reportShown.push_back(*p < 0x80 ? static_cast<char>(*p) : '?');
+    reportShown = asciiText(text);
 }
 
 // Rebuilds the report and replaces only the tail that changed. The caret ends

@@ -220,10 +220,9 @@ void onOk(HWND dialog) {
     wchar_t typed[256] = {};
     GetDlgItemTextW(dialog, IDC_OPT_LAPTIME, typed, 256);
     // A number is ASCII; anything else ends it, as in the file.
-    char text[256] = {};
-    for (int i = 0; typed[i] != L'\0'; ++i) text[i] = typed[i] < 0x80 ? static_cast<char>(typed[i]) : '\x7F';
     std::int32_t lapTime;
-    if (scanDecimalText(text, &lapTime)) sharedStore(s.LapTime, static_cast<std::uint32_t>(lapTime));
+    if (scanDecimalText(asciiText(typed).c_str(), &lapTime))
+        sharedStore(s.LapTime, static_cast<std::uint32_t>(lapTime));
 
     confirmedButNotSaved = !saveSettings();
     if (confirmedButNotSaved) reportSettingsNotSaved(dialog);

@@ -37,3 +37,9 @@ bool narrowProgramText(const wchar_t* text, char* out, std::size_t capacity) {
     out[narrow.size()] = '\0';
     return true;
 }
+
+std::string asciiText(const wchar_t* text) {
+    std::string out;
+    for (const wchar_t* p = text; *p != L'\0'; ++p) out.push_back(*p < 0x80 ? static_cast<char>(*p) : '\x7F');
+    return out;
+}

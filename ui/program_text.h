@@ -18,3 +18,8 @@ std::wstring widenProgramText(const char* text, std::size_t maxBytes = static_ca
 // Writes `text` into `out` (with its terminator) when Shift-JIS can write
 // every character of it exactly and it fits; otherwise false, `out` untouched.
 bool narrowProgramText(const wchar_t* text, char* out, std::size_t capacity);
+
+// Text the user typed or the system holds, where only ASCII counts (a
+// number, the lap report): every other character becomes DEL (0x7F), which
+// neither holds.
+std::string asciiText(const wchar_t* text);
