@@ -28,11 +28,6 @@ bool systemDllPath(const wchar_t* name, wchar_t* out, UINT capacity) {
     return true;
 }
 
-template <typename F>
-F entry(HMODULE module, const char* name) {
-    return systemEntry<F>(module, name);
-}
-
 }  // namespace
 
 HMODULE loadFromSystemFolder(const wchar_t* name) {
@@ -49,7 +44,7 @@ HMODULE loadFromSystemFolder(const wchar_t* name) {
 void restrictDllSearchToSystemFolder() {
     using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (const auto set = entry<SetDefaultDllDirectories>(kernel, "SetDefaultDllDirectories"))
+    if (const auto set = systemEntry<SetDefaultDllDirectories>(kernel, "SetDefaultDllDirectories"))
         searchRestricted = set(LOAD_LIBRARY_SEARCH_SYSTEM32) ? 1 : 0;
 }
 
@@ -57,8 +52,8 @@ bool loadWinmm() {
     if (timeGetTimeEntry) return true;
     const HMODULE winmm = loadFromSystemFolder(L"winmm.dll");
     if (!winmm) return false;
-    const auto time = entry<TimeGetTime>(winmm, "timeGetTime");
-    const auto capture = entry<JoySetCapture>(winmm, "joySetCapture");
+    const auto time = systemEntry<TimeGetTime>(winmm, "timeGetTime");
+    const auto capture = systemEntry<JoySetCapture>(winmm, "joySetCapture");
     if (!time || !capture) {
         FreeLibrary(winmm);
         SetLastError(ERROR_PROC_NOT_FOUND);
@@ -73,7 +68,7 @@ HRESULT systemDirectInputCreate(HINSTANCE instance, DWORD version, IDirectInputA
     if (!directInputCreateEntry) {
         const HMODULE dinput = loadFromSystemFolder(L"dinput.dll");
         if (!dinput) return HRESULT_FROM_WIN32(GetLastError());
-        directInputCreateEntry = entry<CreateDirectInput>(dinput, "DirectInputCreateA");
+        directInputCreateEntry = systemEntry<CreateDirectInput>(dinput, "DirectInputCreateA");
         if (!directInputCreateEntry) {
             const HRESULT missing = HRESULT_FROM_WIN32(GetLastError());
             FreeLibrary(dinput);

@@ -27,10 +27,10 @@ LONG edgeAfter(LONG nearOut, LONG nearIn, LONG farIn, std::int32_t (*convert)(st
 // The size taken from one scale to another through the file's 96-DPI pixels.
 RECT rescaledSize(const RECT& r, int to, int from) {
     if (effectiveDpi(to) == effectiveDpi(from)) return r;
-    const RECT file{0, 0, edgeAfter(0, r.left, r.right, toFilePixels, from),
-                    edgeAfter(0, r.top, r.bottom, toFilePixels, from)};
-    return RECT{r.left, r.top, edgeAfter(r.left, 0, file.right, toScreenPixels, to),
-                edgeAfter(r.top, 0, file.bottom, toScreenPixels, to)};
+    const auto farEdge = [&](LONG nearEdge, LONG edge) {
+        return edgeAfter(nearEdge, 0, edgeAfter(0, nearEdge, edge, toFilePixels, from), toScreenPixels, to);
+    };
+    return RECT{r.left, r.top, farEdge(r.left, r.right), farEdge(r.top, r.bottom)};
 }
 
 // The five values that are lengths or places, in a fixed order.
@@ -51,8 +51,11 @@ void write(Settings& s, const std::int32_t in[5]) {
 // The file's five values on the screen at a scale.
 void onScreen(const std::int32_t file[5], int systemDpi, int dpi, std::int32_t out[5]) {
     const RECT r = rectToScreen(RECT{file[0], file[1], file[2], file[3]}, systemDpi, dpi);
-    const std::int32_t values[5] = {r.left, r.top, r.right, r.bottom, toScreenPixels(file[4], dpi)};
-    for (int i = 0; i < 5; ++i) out[i] = values[i];
+    out[0] = r.left;
+    out[1] = r.top;
+    out[2] = r.right;
+    out[3] = r.bottom;
+    out[4] = toScreenPixels(file[4], dpi);
 }
 
 }  // namespace
@@ -70,6 +73,8 @@ std::int32_t toFilePixels(std::int32_t screenPixels, int dpi) {
     return roundedRatio(screenPixels, 96, effectiveDpi(dpi));
 }
 
+namespace {
+
 // At one scale each edge converts on its own; at two, the size goes with
 // the window's.
 RECT convertedRect(const RECT& in, std::int32_t (*convert)(std::int32_t, int), int systemDpi, int dpi) {
@@ -80,6 +85,8 @@ RECT convertedRect(const RECT& in, std::int32_t (*convert)(std::int32_t, int), i
     r.bottom = edgeAfter(r.top, in.top, in.bottom, convert, dpi);
     return r;
 }
+
+}  // namespace
 
 RECT rectToScreen(const RECT& file, int systemDpi, int dpi) {
     return convertedRect(file, toScreenPixels, systemDpi, dpi);

@@ -1,6 +1,8 @@
 #include "font_faces.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "program_text.h"
@@ -32,23 +34,13 @@ std::wstring familyNameIn(const std::vector<unsigned char>& table) {
     return std::wstring();
 }
 
-// The members the two descriptions share, all but the face name.
+// The members the two descriptions share, all but the face name, which
+// both hold in the same places before it.
+static_assert(offsetof(LOGFONTA, lfFaceName) == offsetof(LOGFONTW, lfFaceName));
 template <typename To, typename From>
 To numbersOf(const From& f) {
     To out{};
-    out.lfHeight = f.lfHeight;
-    out.lfWidth = f.lfWidth;
-    out.lfEscapement = f.lfEscapement;
-    out.lfOrientation = f.lfOrientation;
-    out.lfWeight = f.lfWeight;
-    out.lfItalic = f.lfItalic;
-    out.lfUnderline = f.lfUnderline;
-    out.lfStrikeOut = f.lfStrikeOut;
-    out.lfCharSet = f.lfCharSet;
-    out.lfOutPrecision = f.lfOutPrecision;
-    out.lfClipPrecision = f.lfClipPrecision;
-    out.lfQuality = f.lfQuality;
-    out.lfPitchAndFamily = f.lfPitchAndFamily;
+    std::memcpy(&out, &f, offsetof(LOGFONTA, lfFaceName));
     return out;
 }
 
