@@ -182,16 +182,17 @@ void onSize(HWND window, LPARAM lParam) {
 void onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
     changeScreenDpi(processSettings(), processScreenUnits(), HIWORD(wParam));
     rescaleCommandButtons();
-    RECT before{}, after{};
-    GetClientRect(window, &before);
     const RECT* r = reinterpret_cast<const RECT*>(lParam);
     if (placingWindow == 0 && r)
         SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-    // A new size laid the row and the buffer out at the new scale; at the
-    // same size no size message comes, so that is done here.
-    GetClientRect(window, &after);
-    if (EqualRect(&before, &after)) onSize(window, MAKELPARAM(after.right, after.bottom));
+    // The row and the buffer laid out anew at the new scale once the window
+    // has its rectangle, also when the move sent a size message of its own:
+    // laid out only there, the buttons keep the clipped captions their new
+    // font drew at their old size.
+    RECT client{};
+    GetClientRect(window, &client);
+    onSize(window, MAKELPARAM(client.right, client.bottom));
 }
 
 void onPaint(HWND window) {
