@@ -422,6 +422,8 @@ TEST(HighDpi, ANewScaleRemakesWhatMorviScalesAndMorviIniKeeps96Dpi) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Nothing lost in a buffer should the program end abruptly.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     ::testing::InitGoogleTest(&argc, argv);
     char display[256];
     if (GetEnvironmentVariableA("DISPLAY", display, sizeof display) == 0) {
