@@ -27,6 +27,7 @@ add_library(morvi_ui STATIC
   ui/program_text.cpp
   ui/font_faces.cpp
   ui/lap_time_window.cpp
+  ui/single_instance.cpp
   ui/app.cpp)
 target_include_directories(morvi_ui PUBLIC ui)
 target_compile_options(morvi_ui PRIVATE ${MORVI_WARNINGS})

@@ -22,23 +22,33 @@ bool isReadOnly(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-bool isFile(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// Held by another program: a sharing or lock violation, or access denied on
-// a file that is there and may be written (a scanner that opened it, a
-// deletion still pending).
+// Held by another program: a sharing or lock violation, a deletion still
+// pending, or access denied on a file that is there and may be written (a
+// scanner that opened it).
 FileStatus statusOf(DWORD error, const char* path) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return FileStatus::Missing;
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return FileStatus::Busy;
-    case ERROR_ACCESS_DENIED: return isFile(path) && !isReadOnly(path) ? FileStatus::Busy : FileStatus::Failed;
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_DELETE_PENDING: return FileStatus::Busy;
+    case ERROR_ACCESS_DENIED: {
+        const DWORD attributes = GetFileAttributesA(path);
+        return accessDeniedStatus(attributes, attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0);
+    }
     default: return FileStatus::Failed;
     }
+}
+
+// ReplaceFileW wants full paths.
+std::wstring fullPath(const char* path) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    std::wstring relative(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, relative.data(), n);
+    const DWORD size = GetFullPathNameW(relative.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    full.resize(GetFullPathNameW(relative.c_str(), size, full.data(), nullptr));
+    return full;
 }
 
 FileStatus readFile(void*, const char* path, std::string& out) {
@@ -74,6 +84,21 @@ FileStatus writeFile(void*, const char* path, const std::string& text) {
 
 FileStatus replaceFile(void*, const char* from, const char* to) {
     // A file the user marked read-only keeps its bytes.
+    if (isReadOnly(to)) return FileStatus::Failed;
+    const DWORD flags = REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS;
+    if (ReplaceFileW(fullPath(to).c_str(), fullPath(from).c_str(), nullptr, flags, nullptr, nullptr))
+        return FileStatus::Done;
+    switch (const DWORD error = GetLastError()) {
+    // Without a backup name this leaves `to` gone and `from` whole: the
+    // first save's rename finishes the work.
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT: return FileStatus::Missing;
+    // Nothing changed: `to` could not be taken away, as when held.
+    case ERROR_UNABLE_TO_REMOVE_REPLACED: return statusOf(ERROR_ACCESS_DENIED, to);
+    default: return statusOf(error, to);
+    }
+}
+
+FileStatus moveFile(void*, const char* from, const char* to) {
     if (isReadOnly(to)) return FileStatus::Failed;
     if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return FileStatus::Done;
     return statusOf(GetLastError(), to);
@@ -115,10 +140,17 @@ FileStatus writeFile(void*, const char* path, const std::string& text) {
 
 // No owner-write bit stands for Windows' read-only attribute, which a rename
 // here would not respect.
-FileStatus replaceFile(void*, const char* from, const char* to) {
+FileStatus moveFile(void*, const char* from, const char* to) {
     struct stat st {};
     if (stat(to, &st) == 0 && (st.st_mode & S_IWUSR) == 0) return FileStatus::Failed;
     return std::rename(from, to) == 0 ? FileStatus::Done : statusOf(errno);
+}
+
+// A file here has no identity beyond its inode, which a rename gives anew.
+FileStatus replaceFile(void* context, const char* from, const char* to) {
+    struct stat st {};
+    if (stat(to, &st) != 0) return statusOf(errno);
+    return moveFile(context, from, to);
 }
 
 FileStatus removeFile(void*, const char* path) { return std::remove(path) == 0 ? FileStatus::Done : statusOf(errno); }
@@ -129,7 +161,18 @@ void sleepFor(void*, unsigned milliseconds) { std::this_thread::sleep_for(std::c
 
 }  // namespace
 
-FileAccess systemFileAccess() { return FileAccess{readFile, writeFile, replaceFile, removeFile, sleepFor, nullptr}; }
+FileStatus accessDeniedStatus(std::uint32_t attributes, std::uint32_t attributesError) {
+    constexpr std::uint32_t invalid = 0xFFFFFFFFu, readOnly = 0x1, directory = 0x10;
+    constexpr std::uint32_t accessDenied = 5, deletePending = 303;
+    if (attributes == invalid)
+        return attributesError == accessDenied || attributesError == deletePending ? FileStatus::Busy
+                                                                                   : FileStatus::Failed;
+    return (attributes & (readOnly | directory)) == 0 ? FileStatus::Busy : FileStatus::Failed;
+}
+
+FileAccess systemFileAccess() {
+    return FileAccess{readFile, writeFile, replaceFile, moveFile, removeFile, sleepFor, nullptr};
+}
 
 FileAccess& processFileAccess() {
     static FileAccess access = systemFileAccess();

@@ -5,6 +5,7 @@
 // busy, not gone, and is waited for.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 enum class FileStatus { Done, Missing, Busy, Failed };
@@ -14,8 +15,12 @@ struct FileAccess {
     FileStatus (*read)(void* context, const char* path, std::string& out);
     // Creates or empties the file and writes `text` to the disk.
     FileStatus (*write)(void* context, const char* path, const std::string& text);
-    // Moves `from` over `to`; a `to` marked read-only is refused (Failed).
+    // Puts `from` in the place of an existing `to`, which keeps what makes
+    // it the user's file (hidden, its ACL, streams, compression, links);
+    // Missing when there is no `to`. A `to` marked read-only is refused.
     FileStatus (*replace)(void* context, const char* from, const char* to);
+    // Renames `from` to `to`, where there is no `to` yet: the first save.
+    FileStatus (*move)(void* context, const char* from, const char* to);
     FileStatus (*remove)(void* context, const char* path);
     void (*sleep)(void* context, unsigned milliseconds);
     void* context;
@@ -26,6 +31,12 @@ FileAccess systemFileAccess();
 // What the settings code calls: the system's, unless a test put a stand-in
 // here. GUI thread only, like the settings file.
 FileAccess& processFileAccess();
+
+// What "access denied" means on Windows, from what the attributes of the
+// same path say (`attributes` all ones: the query failed, with
+// `attributesError`): a file that is there and may be written is held by
+// another program, and so is one pending deletion, which refuses both.
+FileStatus accessDeniedStatus(std::uint32_t attributes, std::uint32_t attributesError);
 
 // How long one load or one save waits in all for busy files, sleeping
 // between tries (10 ms, then twice as long each time, at most 200 ms),

@@ -133,3 +133,11 @@ void changeScreenDpi(Settings& s, ScreenUnits& units, int dpi) {
     write(s, now);
     units.dpi = dpi;
 }
+
+std::int32_t heightForFontDialog(std::int32_t screenHeight, const ScreenUnits& units) {
+    return roundedRatio(screenHeight, effectiveDpi(units.systemDpi), effectiveDpi(units.dpi));
+}
+
+std::int32_t heightFromFontDialog(std::int32_t dialogHeight, const ScreenUnits& units) {
+    return roundedRatio(dialogHeight, effectiveDpi(units.dpi), effectiveDpi(units.systemDpi));
+}

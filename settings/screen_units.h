@@ -51,3 +51,10 @@ Settings settingsForFile(const Settings& s, const ScreenUnits& units);
 // its place kept. A value the file gave and nothing changed since is made
 // from the file's own, so going back and forth never drifts.
 void changeScreenDpi(Settings& s, ScreenUnits& units, int dpi);
+
+// The common font dialog counts points at the system's DPI, whatever monitor
+// the window is on: the display font's height (the screen's pixels at the
+// window's DPI) goes to it and comes back from it at the system's scale, so
+// that a size in points means the same on every monitor.
+std::int32_t heightForFontDialog(std::int32_t screenHeight, const ScreenUnits& units);
+std::int32_t heightFromFontDialog(std::int32_t dialogHeight, const ScreenUnits& units);

@@ -55,7 +55,8 @@ bool saveSettings();
 bool saveSettingsOnExit();
 
 // The same on a record and a path the caller names. Without a file, or with
-// one that cannot be read, the no-file defaults are applied.
+// one that cannot be read or holds no setting at all, the no-file defaults
+// are applied.
 enum class SettingsLoad { Loaded, NoFile, Unreadable };
 SettingsLoad loadSettingsFrom(Settings& s, const char* path);
 bool saveSettingsTo(const Settings& s, const char* path);
@@ -66,10 +67,12 @@ std::string temporarySettingsName(const char* path);
 // Cancel in the options dialog: reload the file (into screen pixels), but keep
 // the window's rectangle, which is where the window is now. Without a
 // readable file the record goes back to `atOpen`, what it was when the dialog
-// opened.
+// opened, kept in the file's 96-DPI pixels (settingsForFile) so that it
+// means the same at a scale the window has taken since.
 struct ScreenUnits;
 void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units);
 void reloadSettingsForCancel(const Settings& atOpen);
+void restoreSettingsAtOpen(Settings& s, const Settings& atOpen, const ScreenUnits& units);
 
 // Every member of `from` but windowRect into `s`, the words the poller reads
 // one by one.
@@ -79,8 +82,9 @@ void copySettingsButWindow(Settings& s, const Settings& from);
 std::string formatSettingsFile(const Settings& s);
 
 // Parses a whole file's bytes into the record; an empty text applies the
-// empty-file defaults. Exposed for the fuzz target and the tests.
-void parseSettingsText(Settings& s, const char* data, std::size_t size);
+// empty-file defaults. False when not one line but the face name's matched
+// its row. Exposed for the fuzz target and the tests.
+bool parseSettingsText(Settings& s, const char* data, std::size_t size);
 
 // Reads a number the way the file's "%d" rows do: blanks, an optional sign,
 // digits, whatever follows ignored; past 32 bits it wraps. False: no number.

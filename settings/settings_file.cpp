@@ -4,6 +4,7 @@
 #include <string>
 
 #include "file_access.h"
+#include "file_encoding.h"
 #include "key_names.h"
 #include "screen_units.h"
 #include "settings.h"
@@ -96,21 +97,27 @@ bool readInt(const char* line, const char* key, std::int32_t& out) {
 
 // Members are int32 or LONG, which is long on Windows.
 template <typename Int>
-void parseInt(const char* line, const char* key, Int& member) {
+bool parseInt(const char* line, const char* key, Int& member) {
     std::int32_t v;
-    if (readInt(line, key, v)) sharedStore(member, static_cast<Int>(v));
+    if (!readInt(line, key, v)) return false;
+    sharedStore(member, static_cast<Int>(v));
+    return true;
 }
 
-void parseByte(const char* line, const char* key, BYTE& member) {
+bool parseByte(const char* line, const char* key, BYTE& member) {
     std::int32_t v;
-    if (readInt(line, key, v)) member = static_cast<BYTE>(static_cast<std::uint32_t>(v) & 0xFFu);
+    if (!readInt(line, key, v)) return false;
+    member = static_cast<BYTE>(static_cast<std::uint32_t>(v) & 0xFFu);
+    return true;
 }
 
 template <typename Colour>
-void parseHex(const char* line, const char* key, Colour& member) {
+bool parseHex(const char* line, const char* key, Colour& member) {
     const char* p = line;
     std::uint32_t v;
-    if (matchKey(p, key) && scanHex(p, v)) sharedStore(member, static_cast<Colour>(v));
+    if (!matchKey(p, key) || !scanHex(p, v)) return false;
+    sharedStore(member, static_cast<Colour>(v));
+    return true;
 }
 
 // The key is not compared: the value is what lies between the first "=" (past
@@ -134,10 +141,10 @@ void setBindingName(KeyBinding& binding, const char* name, std::size_t length) {
     std::memcpy(binding.name, name, length);
 }
 
-void parseBinding(const char* line, const char* key, KeyBinding& binding) {
+bool parseBinding(const char* line, const char* key, KeyBinding& binding) {
     const char* p = line;
     std::int32_t code;
-    if (!matchKey(p, key) || !scanDecimal(p, code)) return;
+    if (!matchKey(p, key) || !scanDecimal(p, code)) return false;
     sharedStore(binding.code, code);
     std::size_t length = 0;
     if (*p == ',') {
@@ -148,7 +155,7 @@ void parseBinding(const char* line, const char* key, KeyBinding& binding) {
     if (length == 0) {
         // An unbound key keeps no name that would show a key doing nothing.
         if (code == 0) setBindingName(binding, "", 0);
-        return;
+        return true;
     }
     // The file keeps names up to their first blank: "Shift (Left)" is read as
     // "Shift". When the word is how the key's own name begins, the whole name
@@ -157,56 +164,60 @@ void parseBinding(const char* line, const char* key, KeyBinding& binding) {
         const char* full = lookupKeyName(static_cast<std::uint32_t>(code));
         if (std::strncmp(full, p, length) == 0 && full[length] == ' ') {
             setBindingName(binding, full, std::strlen(full));
-            return;
+            return true;
         }
     }
     setBindingName(binding, p, length);
+    return true;
 }
 
 const char* const bindingKeys[BindingCount] = {"Start", "Stop", "Reset", "Lap", "Next"};
 
-void parseRow(Settings& s, int row, const char* line) {
+// Whether the line matched its row. The face name's row, which takes any
+// line with a value, does not count: it tells nothing about the file.
+bool parseRow(Settings& s, int row, const char* line) {
     LOGFONTA& f = s.displayFont;
     switch (row) {
-    case 1: parseInt(line, "Focus", s.Focus); break;
-    case 2: parseInt(line, "Height", f.lfHeight); break;
-    case 3: parseInt(line, "Width", f.lfWidth); break;
-    case 4: parseInt(line, "Escapement", f.lfEscapement); break;
-    case 5: parseInt(line, "Orientation", f.lfOrientation); break;
-    case 6: parseInt(line, "Weight", f.lfWeight); break;
-    case 7: parseByte(line, "Italic", f.lfItalic); break;
-    case 8: parseByte(line, "Underline", f.lfUnderline); break;
-    case 9: parseByte(line, "StrikeOut", f.lfStrikeOut); break;
-    case 10: parseByte(line, "CharSet", f.lfCharSet); break;
-    case 11: parseByte(line, "OutPrecision", f.lfOutPrecision); break;
-    case 12: parseByte(line, "ClipPrecition", f.lfClipPrecision); break;
-    case 13: parseByte(line, "Quality", f.lfQuality); break;
-    case 14: parseByte(line, "PitchAndFamily", f.lfPitchAndFamily); break;
-    case 15: parseFaceName(line, f); break;
+    case 1: return parseInt(line, "Focus", s.Focus);
+    case 2: return parseInt(line, "Height", f.lfHeight);
+    case 3: return parseInt(line, "Width", f.lfWidth);
+    case 4: return parseInt(line, "Escapement", f.lfEscapement);
+    case 5: return parseInt(line, "Orientation", f.lfOrientation);
+    case 6: return parseInt(line, "Weight", f.lfWeight);
+    case 7: return parseByte(line, "Italic", f.lfItalic);
+    case 8: return parseByte(line, "Underline", f.lfUnderline);
+    case 9: return parseByte(line, "StrikeOut", f.lfStrikeOut);
+    case 10: return parseByte(line, "CharSet", f.lfCharSet);
+    case 11: return parseByte(line, "OutPrecision", f.lfOutPrecision);
+    case 12: return parseByte(line, "ClipPrecition", f.lfClipPrecision);
+    case 13: return parseByte(line, "Quality", f.lfQuality);
+    case 14: return parseByte(line, "PitchAndFamily", f.lfPitchAndFamily);
+    case 15: parseFaceName(line, f); return false;
     case 16:
     case 17:
     case 18:
     case 19:
-    case 20: parseBinding(line, bindingKeys[row - 16], s.keyBindings[row - 16]); break;
-    case 21: parseInt(line, "Left", s.windowRect.left); break;
-    case 22: parseInt(line, "Right", s.windowRect.right); break;
-    case 23: parseInt(line, "Top", s.windowRect.top); break;
-    case 24: parseInt(line, "Bottom", s.windowRect.bottom); break;
-    case 25: parseInt(line, "Button", s.Button); break;
-    case 26: parseInt(line, "Title", s.Title); break;
-    case 27: parseHex(line, "TxColor", s.fontDialogRecord.rgbColors); break;
-    case 28: parseInt(line, "Topmost", s.Topmost); break;
-    case 29: parseInt(line, "Funbyou", s.Funbyou); break;
+    case 20: return parseBinding(line, bindingKeys[row - 16], s.keyBindings[row - 16]);
+    case 21: return parseInt(line, "Left", s.windowRect.left);
+    case 22: return parseInt(line, "Right", s.windowRect.right);
+    case 23: return parseInt(line, "Top", s.windowRect.top);
+    case 24: return parseInt(line, "Bottom", s.windowRect.bottom);
+    case 25: return parseInt(line, "Button", s.Button);
+    case 26: return parseInt(line, "Title", s.Title);
+    case 27: return parseHex(line, "TxColor", s.fontDialogRecord.rgbColors);
+    case 28: return parseInt(line, "Topmost", s.Topmost);
+    case 29: return parseInt(line, "Funbyou", s.Funbyou);
     case 30: {
         std::int32_t v;
-        if (readInt(line, "LapTime", v)) sharedStore(s.LapTime, static_cast<std::uint32_t>(v));
-        break;
+        if (!readInt(line, "LapTime", v)) return false;
+        sharedStore(s.LapTime, static_cast<std::uint32_t>(v));
+        return true;
     }
-    case 31: parseInt(line, "BackGround", s.BackGround); break;
-    case 32: parseInt(line, "StartColon", s.StartColon); break;
-    case 33: parseInt(line, "WindowFix", s.WindowFix); break;
-    case 34: parseHex(line, "TxColorStop", s.TxColorStop); break;
-    default: break;
+    case 31: return parseInt(line, "BackGround", s.BackGround);
+    case 32: return parseInt(line, "StartColon", s.StartColon);
+    case 33: return parseInt(line, "WindowFix", s.WindowFix);
+    case 34: return parseHex(line, "TxColorStop", s.TxColorStop);
+    default: return false;
     }
 }
 
@@ -263,18 +274,20 @@ void applyNoFileDefaults(Settings& s) {
     s.Title = 1;
 }
 
-void parseSettingsText(Settings& s, const char* data, std::size_t size) {
-    if (size == 0) {
+bool parseSettingsText(Settings& s, const char* data, std::size_t size) {
+    const std::string shiftJis = settingsTextAsShiftJis(data, size);
+    if (shiftJis.empty()) {
         applyFontDefaults(s);  // Title keeps its value
-        return;
+        return true;
     }
     // CR LF reads as LF, as the platform's text mode gives it.
     std::string text;
-    text.reserve(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') continue;
-        text.push_back(data[i]);
+    text.reserve(shiftJis.size());
+    for (std::size_t i = 0; i < shiftJis.size(); ++i) {
+        if (shiftJis[i] == '\r' && i + 1 < shiftJis.size() && shiftJis[i + 1] == '\n') continue;
+        text.push_back(shiftJis[i]);
     }
+    bool matched = false;
     std::size_t pos = 0;
     for (int row = 1; row <= 34 && pos < text.size(); ++row) {
         char line[pieceLimit + 1];
@@ -285,20 +298,29 @@ void parseSettingsText(Settings& s, const char* data, std::size_t size) {
             if (c == '\n') break;
         }
         line[n] = '\0';
-        parseRow(s, row, line);
+        matched = parseRow(s, row, line) || matched;
     }
+    return matched;
 }
 
 SettingsLoad loadSettingsFrom(Settings& s, const char* path) {
     const FileAccess& files = processFileAccess();
     std::string text;
     BusyWait wait;
-    const FileStatus status = retryWhileBusy(files, wait, [&] { return files.read(files.context, path, text); });
+    FileStatus status = retryWhileBusy(files, wait, [&] { return files.read(files.context, path, text); });
+    // A file of which not one line is a setting (junk, another program's
+    // file) is no Morvi.ini: read, it would leave the display black on black.
+    // The record's words the poller reads are copied as they are shared.
+    Settings parsed{};
+    copySettingsButWindow(parsed, s);
+    sharedStoreRect(parsed.windowRect, sharedLoadRect(s.windowRect));
+    if (status == FileStatus::Done && !parseSettingsText(parsed, text.data(), text.size())) status = FileStatus::Failed;
     if (status != FileStatus::Done) {
         applyNoFileDefaults(s);
         return status == FileStatus::Missing ? SettingsLoad::NoFile : SettingsLoad::Unreadable;
     }
-    parseSettingsText(s, text.data(), text.size());
+    copySettingsButWindow(s, parsed);
+    sharedStoreRect(s.windowRect, parsed.windowRect);
     return SettingsLoad::Loaded;
 }
 
@@ -322,12 +344,17 @@ void copySettingsButWindow(Settings& s, const Settings& from) {
     sharedStore(s.TxColorStop, sharedLoad(from.TxColorStop));
 }
 
+void restoreSettingsAtOpen(Settings& s, const Settings& atOpen, const ScreenUnits& units) {
+    copySettingsButWindow(s, atOpen);
+    sharedStore(s.displayFont.lfHeight, static_cast<LONG>(toScreenPixels(atOpen.displayFont.lfHeight, units.dpi)));
+}
+
 void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units) {
     const RECT kept = sharedLoadRect(s.windowRect);
     if (loadSettingsFrom(s, path) == SettingsLoad::Loaded)
         settingsToScreen(s, units);
     else
-        copySettingsButWindow(s, atOpen);
+        restoreSettingsAtOpen(s, atOpen, units);
     sharedStoreRect(s.windowRect, kept);
 }
 
@@ -385,9 +412,13 @@ bool saveSettingsTo(const Settings& s, const char* path) {
     FileStatus status = retryWhileBusy(files, wait, [&] { return files.write(files.context, from, text); });
     if (status == FileStatus::Done)
         status = retryWhileBusy(files, wait, [&] { return files.replace(files.context, from, path); });
+    if (status == FileStatus::Missing)
+        status = retryWhileBusy(files, wait, [&] { return files.move(files.context, from, path); });
     if (status == FileStatus::Done) return true;
-    // A scanner may be holding the temporary file too.
-    retryWhileBusy(files, wait, [&] { return files.remove(files.context, from); });
+    // A scanner may be holding the fresh temporary file too: its removal
+    // waits on its own, or a save that spent its wait would leave it behind.
+    BusyWait cleanUp;
+    retryWhileBusy(files, cleanUp, [&] { return files.remove(files.context, from); });
     return false;
 }
 

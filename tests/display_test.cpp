@@ -91,6 +91,19 @@ void writeBmp(const Capture& c, const std::string& path) {
     std::fclose(out);
 }
 
+// Pixels of the window that a forced repaint of it and its buttons changes:
+// none when the screen shows what a repaint draws.
+int repaintChanges(HWND w) {
+    pumpFor(200);
+    const Capture before = captureWindow(w);
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pumpFor(200);
+    const Capture after = captureWindow(w);
+    int changed = 0;
+    for (std::size_t i = 0; i < before.pixels.size(); ++i) changed += before.pixels[i] != after.pixels[i];
+    return changed;
+}
+
 struct Census {
     int colour = 0, black = 0, other = 0;
 };
@@ -122,7 +135,8 @@ TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
     ASSERT_TRUE(session.started());
     const HWND w = session.window();
     SetForegroundWindow(w);
-    pumpFor(500);
+    EXPECT_EQ(repaintChanges(w), 0);  // started at a saved size
+    pumpFor(300);
     Capture idle = captureClient(w);
     ASSERT_GT(idle.height, 28);
     const int display = idle.height - 28;
@@ -147,6 +161,11 @@ TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
     n = census(captureClient(w), RGB(255, 0, 0), 0, display);
     EXPECT_GT(n.colour, 50);
     EXPECT_EQ(n.other, 0);
+    // Wider, then maximised.
+    SetWindowPos(w, nullptr, 0, 0, 400, 140, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(repaintChanges(w), 0);
+    ShowWindow(w, SW_MAXIMIZE);
+    EXPECT_EQ(repaintChanges(w), 0);
 }
 
 // How many characters of `text` the font has no glyph for (Wine would draw boxes).
@@ -263,8 +282,7 @@ TEST(Texts, TheDialogsTheMenuTheHotkeysAndTheFontsReadTheSameOnEverySystem) {
     // A key captured shows its name, a face chosen in the font dialog (the
     // first IPA face, by whatever name it shows here) is taken, and OK writes
     // both in Shift-JIS, every other line as it was.
-    SendMessageW(options, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(options, IDC_OPT_RESET_KEY)), TRUE);
-    pumpFor(30);
+    clickInto(GetDlgItem(options, IDC_OPT_RESET_KEY));
     pressKey(0xC8);  // the up arrow
     EXPECT_EQ(control(IDC_OPT_RESET_KEY), L"↑");
     wchar_t chosen[LF_FACESIZE] = {};
@@ -345,6 +363,7 @@ TEST(HighDpi, LaidOutInTheScreensPixelsWhileMorviIniKeeps96Dpi) {
             GetWindowRect(commandButtons[0]->window, &button);
             EXPECT_EQ(button.bottom - button.top, 42);
             EXPECT_GT(timeInkWidth(w, 42), (timeTextWidth(24) + timeTextWidth(36)) / 2);
+            EXPECT_EQ(repaintChanges(w), 0);
             if (!bmpPath.empty()) {
                 writeBmp(captureWindow(w), bmpPath);
                 sendCommand(w, ID_MENU_OPTIONS);
@@ -398,11 +417,10 @@ TEST(HighDpi, ANewScaleRemakesWhatMorviScalesAndMorviIniKeeps96Dpi) {
         EXPECT_EQ(timeInkWidth(w, step.row) > middle, step.dpi == 144);
         if (step.dpi == 144) {
             if (!bmpPath.empty()) writeBmp(captureWindow(w), bmpPath + ".dpi144.bmp");
+            EXPECT_EQ(repaintChanges(w), 0);
             // A key captured and OK at the new scale: saved in 96-DPI pixels.
             SetForegroundWindow(optionsDialog);
-            SendMessageW(optionsDialog, WM_NEXTDLGCTL,
-                         reinterpret_cast<WPARAM>(GetDlgItem(optionsDialog, IDC_OPT_START_KEY)), TRUE);
-            pumpFor(30);
+            clickInto(GetDlgItem(optionsDialog, IDC_OPT_START_KEY));
             pressKey(0x3B);
             SendMessageW(optionsDialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_OK, BN_CLICKED), 0);
             EXPECT_EQ(optionsDialog, nullptr);

@@ -69,6 +69,8 @@ std::string boxText(int id) {
     return text;
 }
 
+void runFontDialog(bool confirmSmallest);
+
 struct OptionsDialog : ::testing::Test {
     std::string ini = iniWith({});
     std::unique_ptr<MorviSession> session;
@@ -87,6 +89,7 @@ struct OptionsDialog : ::testing::Test {
         pumpFor(30);
     }
     void click(int id) { SendMessageA(optionsDialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    void clickBox(int id) { clickInto(GetDlgItem(optionsDialog, id)); }
     void check(int id, bool on) {
         SendDlgItemMessageA(optionsDialog, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
     }
@@ -111,7 +114,7 @@ TEST_F(OptionsDialog, OpensFilledFromTheSettingsAndBlocksHotkeys) {
 TEST_F(OptionsDialog, FocusingABoxArmsItAndTheNextKeyBindsIt) {
     ini = iniWith({{"Start", "30,A"}});
     open();
-    focus(IDC_OPT_START_KEY);
+    clickBox(IDC_OPT_START_KEY);
     EXPECT_EQ(boxText(IDC_OPT_START_KEY), "-----");
     EXPECT_EQ(binding(BindStart).code, 0);  // unbound at once
     EXPECT_STREQ(binding(BindStart).name, "");
@@ -126,7 +129,7 @@ TEST_F(OptionsDialog, FocusingABoxArmsItAndTheNextKeyBindsIt) {
 
 TEST_F(OptionsDialog, UnnamedKeysLeaveTheBindingWaiting) {
     open();
-    focus(IDC_OPT_STOP_KEY);
+    clickBox(IDC_OPT_STOP_KEY);
     for (WORD code : {WORD{0x3A}, WORD{0x90}}) {
         pressKey(code);
         EXPECT_NE(keysAtKeyDown[code] & 0x80, 0) << code;  // the key did reach the dialog
@@ -139,7 +142,7 @@ TEST_F(OptionsDialog, UnnamedKeysLeaveTheBindingWaiting) {
 
 TEST_F(OptionsDialog, TheFirstKeyDownOfACombinationIsBound) {
     open();
-    focus(IDC_OPT_LAP_KEY);
+    clickBox(IDC_OPT_LAP_KEY);
     keyDown(0x1D);
     pumpFor(150);
     keyDown(0x3B);
@@ -151,21 +154,47 @@ TEST_F(OptionsDialog, TheFirstKeyDownOfACombinationIsBound) {
     EXPECT_STREQ(binding(BindLap).name, "Ctrl (Left)");
 }
 
-TEST_F(OptionsDialog, TabIntoABoxBindsTab) {
+// Tab and Shift+Tab go through the dialog in the order of its layout and
+// pass through the boxes without a change; Space makes a box wait, Delete
+// empties it.
+TEST_F(OptionsDialog, TheKeyboardMovesThroughTheBoxesAndBindsOnlyWhenAsked) {
+    ini = iniWith({{"Start", "59,F1"}, {"Next", "63,F5"}});
     open();
-    focus(IDC_OPT_FONT);  // the Start box follows it in the tab order
-    pressKey(0x0F);
-    EXPECT_EQ(binding(BindStart).code, 0x0F);
-    EXPECT_STREQ(binding(BindStart).name, "Tab");
+    focus(IDC_OPT_FOCUS);
+    for (const int id :
+         {IDC_OPT_BUTTON, IDC_OPT_TITLE, IDC_OPT_TOPMOST, IDC_OPT_FUNBYOU, IDC_OPT_WINDOWFIX, IDC_OPT_BACKGROUND,
+          IDC_OPT_STARTCOLON, IDC_OPT_LAPTIME, IDC_OPT_START_KEY, IDC_OPT_STOP_KEY, IDC_OPT_RESET_KEY, IDC_OPT_LAP_KEY,
+          IDC_OPT_NEXT_KEY, IDC_OPT_FONT, IDC_OPT_OK, IDC_OPT_CANCEL, IDC_OPT_FOCUS}) {
+        pressKey(0x0F, 40);
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), id);
+    }
+    keyDown(0x2A);  // Shift+Tab, back to the Lap box
+    for (int i = 0; i < 5; ++i) pressKey(0x0F, 40);
+    keyUp(0x2A);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_OPT_LAP_KEY);
+    EXPECT_EQ(binding(BindStart).code, 0x3B);
+    EXPECT_EQ(boxText(IDC_OPT_NEXT_KEY), "F5");
+    for (const std::int32_t armed : captureArmed) EXPECT_EQ(armed, 0);
+    pressKey(0x39, 40);  // Space
+    EXPECT_EQ(boxText(IDC_OPT_LAP_KEY), "-----");
+    pressKey(0x3C, 40);
+    EXPECT_STREQ(binding(BindLap).name, "F2");
+    focus(IDC_OPT_NEXT_KEY);
+    pressKey(0xD3, 40);  // Delete
+    EXPECT_EQ(binding(BindNext).code, 0);
+    EXPECT_EQ(boxText(IDC_OPT_NEXT_KEY), "");
 }
 
-TEST_F(OptionsDialog, AnArmedBindingTakesAKeyTypedAnywhere) {
+// A box stops waiting when another control takes the focus: what is typed
+// there is not a hotkey.
+TEST_F(OptionsDialog, AWaitingBoxTakesNoKeyTypedElsewhere) {
     open();
-    focus(IDC_OPT_NEXT_KEY);
+    clickBox(IDC_OPT_NEXT_KEY);
     focus(IDC_OPT_LAPTIME);
     pressKey(0x06);  // the 5 key
-    EXPECT_EQ(binding(BindNext).code, 0x06);
-    EXPECT_STREQ(binding(BindNext).name, "5");
+    EXPECT_EQ(binding(BindNext).code, 0);
+    EXPECT_EQ(captureArmed[BindNext], 0);
+    EXPECT_EQ(boxText(IDC_OPT_NEXT_KEY), "");
 }
 
 TEST_F(OptionsDialog, OkAppliesSwitchesAndSaves) {
@@ -181,6 +210,11 @@ TEST_F(OptionsDialog, OkAppliesSwitchesAndSaves) {
     check(IDC_OPT_STARTCOLON, true);
     check(IDC_OPT_WINDOWFIX, true);
     SetDlgItemTextA(optionsDialog, IDC_OPT_LAPTIME, "-100");
+    // Neither the font dialog nor another window in front takes them back.
+    runFontDialog(false);
+    DestroyWindow(windowInFront());
+    SetForegroundWindow(optionsDialog);
+    pumpFor(50);
     click(IDC_OPT_OK);
     EXPECT_EQ(optionsDialog, nullptr);
     EXPECT_EQ(processStopwatch().state.optionsOpen.load(), 0);
@@ -253,7 +287,7 @@ TEST_F(OptionsDialog, SwitchesThatAlreadyMatchLeaveTheStyleAlone) {
 TEST_F(OptionsDialog, CancelReloadsTheFile) {
     ini = iniWith({{"Start", "0,"}, {"Focus", "1"}});
     open();
-    focus(IDC_OPT_START_KEY);
+    clickBox(IDC_OPT_START_KEY);
     pressKey(0x3B);
     ASSERT_EQ(binding(BindStart).code, 0x3B);
     check(IDC_OPT_FOCUS, false);
@@ -266,7 +300,7 @@ TEST_F(OptionsDialog, CancelReloadsTheFile) {
     EXPECT_STREQ(binding(BindStart).name, "");
     // Closing is the same as Cancel, and leaves no binding armed for the next dialog.
     sendCommand(session->window(), ID_MENU_OPTIONS);
-    focus(IDC_OPT_STOP_KEY);
+    clickBox(IDC_OPT_STOP_KEY);
     SendMessageA(optionsDialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(optionsDialog, nullptr);
     EXPECT_EQ(captureArmed[BindStop], 0);
@@ -293,16 +327,22 @@ TEST_F(OptionsDialog, CancellingTheFontDialogKeepsTheFont) {
     EXPECT_EQ(std::memcmp(&processSettings().displayFont, &before, sizeof before), 0);
 }
 
-TEST_F(OptionsDialog, EscNeverClosesAndEnterOnlyThroughAFocusedButton) {
+TEST_F(OptionsDialog, EscCancelsAndEnterConfirmsButAWaitingBoxTakesThem) {
     open();
+    check(IDC_OPT_TOPMOST, true);
     focus(IDC_OPT_LAPTIME);
     pressKey(0x01);  // Esc
-    EXPECT_NE(optionsDialog, nullptr);
-    pressKey(0x1C);  // Enter in the lap time box
-    EXPECT_NE(optionsDialog, nullptr);
-    focus(IDC_OPT_OK);
+    EXPECT_EQ(optionsDialog, nullptr);
+    EXPECT_EQ(processSettings().Topmost, 0);
+    sendCommand(session->window(), ID_MENU_OPTIONS);
+    SetForegroundWindow(optionsDialog);
+    clickBox(IDC_OPT_START_KEY);
+    pressKey(0x1C);  // Enter
+    EXPECT_STREQ(binding(BindStart).name, "Enter");
+    check(IDC_OPT_FUNBYOU, true);
     pressKey(0x1C);
     EXPECT_EQ(optionsDialog, nullptr);
+    EXPECT_EQ(processSettings().Funbyou, 1);
 }
 
 TEST_F(OptionsDialog, EndingWhileOpenSavesOnlyWhatWasConfirmed) {
@@ -316,7 +356,7 @@ TEST_F(OptionsDialog, EndingWhileOpenSavesOnlyWhatWasConfirmed) {
     open();
     // A box armed when the Windows session ends: the query changes nothing,
     // the end drops the unconfirmed binding before it saves.
-    focus(IDC_OPT_START_KEY);
+    clickBox(IDC_OPT_START_KEY);
     ASSERT_EQ(binding(BindStart).code, 0);
     EXPECT_EQ(SendMessageA(session->window(), WM_QUERYENDSESSION, 0, 0), TRUE);
     EXPECT_NE(optionsDialog, nullptr);
@@ -327,7 +367,7 @@ TEST_F(OptionsDialog, EndingWhileOpenSavesOnlyWhatWasConfirmed) {
     sendCommand(session->window(), ID_MENU_OPTIONS);
     runFontDialog(true);
     ASSERT_NE(processSettings().displayFont.lfHeight, -40);
-    focus(IDC_OPT_RESET_KEY);
+    clickBox(IDC_OPT_RESET_KEY);
     pressKey(0x3D);
     check(IDC_OPT_FUNBYOU, true);
     session->stop();
@@ -348,13 +388,13 @@ TEST_F(OptionsDialog, AReadOnlyMorviIniIsKeptAndAnOkThatCannotSaveSaysSo) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     settingsMessageBox = countUnsavedBox;
     unsavedBoxes = 0;
-    focus(IDC_OPT_STOP_KEY);
+    clickBox(IDC_OPT_STOP_KEY);
     pressKey(0x3C);
     click(IDC_OPT_OK);
     EXPECT_EQ(unsavedBoxes, 1);
     // Applied all the same; a later Cancel brings back that, not the older file.
     sendCommand(session->window(), ID_MENU_OPTIONS);
-    focus(IDC_OPT_STOP_KEY);
+    clickBox(IDC_OPT_STOP_KEY);
     click(IDC_OPT_CANCEL);
     EXPECT_EQ(binding(BindStop).code, 0x3C);
     MoveWindow(session->window(), 150, 90, 240, 110, TRUE);

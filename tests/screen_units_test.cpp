@@ -85,4 +85,19 @@ TEST(ScreenUnits, PlacesKeepTheSystemsScaleAndSizesTheWindowsOwn) {
         }
 }
 
+// The font dialog counts points at the system's DPI, Morvi the monitor's.
+TEST(ScreenUnits, TheFontDialogCountsPointsAtTheSystemsScale) {
+    ScreenUnits units;
+    units.systemDpi = 96;
+    units.dpi = 144;
+    // Height 24 on a monitor at 150 % beside one at 100 %: 18 points, not 27;
+    // and 18 points chosen there is kept as 24, not 16.
+    EXPECT_EQ(heightForFontDialog(toScreenPixels(24, units.dpi), units), 24);
+    EXPECT_EQ(toFilePixels(heightFromFontDialog(-24, units), units.dpi), -24);
+    units.systemDpi = 144;
+    units.dpi = 96;
+    EXPECT_EQ(heightForFontDialog(24, units), 36);
+    EXPECT_EQ(heightFromFontDialog(-36, units), -24);
+}
+
 }  // namespace

@@ -20,3 +20,8 @@ void tapKey(WORD code, int taps, DWORD holdMs, void (*pump)(DWORD ms)) {
         pump(60 + static_cast<DWORD>(i * 37) % 110);
     }
 }
+
+void postClick(HWND control) {
+    PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    PostMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+}

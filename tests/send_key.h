@@ -10,3 +10,7 @@ void sendKeyEvent(WORD code, bool up);
 // 170 ms so that they fall at every phase of the poll cycle. `pump` handles
 // the caller's messages for a while.
 void tapKey(WORD code, int taps, DWORD holdMs, void (*pump)(DWORD ms));
+
+// A left click into a control, posted as the mouse would (the caller lets
+// the window's thread handle it).
+void postClick(HWND control);

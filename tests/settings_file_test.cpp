@@ -299,11 +299,51 @@ TEST(SettingsFile, CancelReloadKeepsTheWindowWhereItIsAndRestoresWithoutAFile) {
     reloadSettingsForCancel(s, path.c_str(), confirmed, units);
     confirmed.windowRect = RECT{5, 6, 7, 8};
     EXPECT_EQ(formatSettingsFile(s), formatSettingsFile(confirmed));
+    // The window at another scale since the dialog opened: the font comes back at it.
+    units.dpi = 144;
+    reloadSettingsForCancel(s, path.c_str(), confirmed, units);
+    EXPECT_EQ(s.displayFont.lfHeight, toScreenPixels(-19, 144));
+    units.dpi = 96;
     writeFileBytes(path, goldenText);
     reloadSettingsForCancel(s, path.c_str(), Settings{}, units);
     EXPECT_EQ(s.windowRect.left, 5);
     EXPECT_EQ(s.windowRect.bottom, 8);
     EXPECT_EQ(s.keyBindings[0].code, 0x3B);
+}
+
+// Files as people save them: Shift-JIS as Morvi writes it, UTF-8 from a
+// modern Notepad with or without its mark, junk. Read for what they say and
+// written back in Shift-JIS; junk is no Morvi.ini at all.
+TEST(SettingsFile, FilesAsPeopleSaveThemAreReadForWhatTheySay) {
+    const std::string shiftJis = fileWith(15, std::string("FaceName=") + msGothic, fileWith(19, "Lap=200,\x81\xAA"));
+    const std::string utf8 = fileWith(15, "FaceName=\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF",
+                                      fileWith(19, "Lap=200,\u2191", fileWith(20, "Next=0,")));
+    std::string junk(600, '\0');
+    for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 131 + 7) % 256);
+    const struct {
+        std::string text;
+        SettingsLoad result;
+        const char *face, *lap;
+    } cases[] = {
+        {shiftJis, SettingsLoad::Loaded, msGothic, "\x81\xAA"},
+        {utf8, SettingsLoad::Loaded, msGothic, "\x81\xAA"},
+        {"\xEF\xBB\xBF" + utf8, SettingsLoad::Loaded, msGothic, "\x81\xAA"},
+        {"\xEF\xBB\xBF" + std::string(goldenText), SettingsLoad::Loaded, "Courier", "Windows (Right)"},
+        {fileWith(15, "FaceName=\u00DCnknown", utf8), SettingsLoad::Loaded, "Kept", "\x81\xAA"},  // no Shift-JIS form
+        {junk, SettingsLoad::Unreadable, msGothic, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(&c - cases));
+        ScratchDir dir;
+        writeFileBytes(dir.file("Morvi.ini"), c.text);
+        Settings s{};
+        std::strcpy(s.displayFont.lfFaceName, "Kept");
+        EXPECT_EQ(loadSettingsFrom(s, dir.file("Morvi.ini").c_str()), c.result);
+        EXPECT_STREQ(s.displayFont.lfFaceName, c.face);
+        EXPECT_STREQ(s.keyBindings[3].name, c.lap);
+        EXPECT_EQ(s.Focus, c.result == SettingsLoad::Loaded ? 3 : 1);
+        EXPECT_EQ(formatSettingsFile(s).find("\xEF\xBB\xBF"), std::string::npos);
+    }
 }
 
 TEST(SettingsFile, LinesInAnotherOrderAreNotUsedForOtherRows) {
@@ -362,16 +402,17 @@ TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughItsTemporaryFile) {
 }
 
 // The file system as another program holding a file makes it: the first
-// `busy` calls of one kind answer Busy (-1: every one), then the system's
-// own do the work. Sleeps are counted, not slept.
+// `busy` calls of the kinds held answer Busy (-1: every one), then the
+// system's own do the work. Sleeps are counted, not slept.
 struct HeldFiles {
-    enum Call { Read, Write, Replace, Remove } held;
+    enum Call { Read = 1, Write = 2, Replace = 4, Move = 8, Remove = 16 };
+    int held;
     int busy;
-    int busyAnswers = 0;
+    int busyAnswers = 0, moves = 0;
     unsigned slept = 0;
     FileAccess saved = processFileAccess();
 
-    HeldFiles(Call call, int count) : held(call), busy(count) {
+    HeldFiles(int calls, int count) : held(calls), busy(count) {
         processFileAccess() =
             FileAccess{[](void* c, const char* path, std::string& out) {
                            return answer(c, Read, [&] { return systemFileAccess().read(nullptr, path, out); });
@@ -381,6 +422,10 @@ struct HeldFiles {
                        },
                        [](void* c, const char* from, const char* to) {
                            return answer(c, Replace, [&] { return systemFileAccess().replace(nullptr, from, to); });
+                       },
+                       [](void* c, const char* from, const char* to) {
+                           ++static_cast<HeldFiles*>(c)->moves;
+                           return answer(c, Move, [&] { return systemFileAccess().move(nullptr, from, to); });
                        },
                        [](void* c, const char* path) {
                            return answer(c, Remove, [&] { return systemFileAccess().remove(nullptr, path); });
@@ -392,7 +437,7 @@ struct HeldFiles {
     template <typename Real>
     static FileStatus answer(void* context, Call call, Real real) {
         HeldFiles& f = *static_cast<HeldFiles*>(context);
-        if (call != f.held || f.busy == 0) return real();
+        if ((call & f.held) == 0 || f.busy == 0) return real();
         if (f.busy > 0) --f.busy;
         ++f.busyAnswers;
         return FileStatus::Busy;
@@ -401,7 +446,7 @@ struct HeldFiles {
 
 TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesATemporaryFile) {
     const struct {
-        HeldFiles::Call call;
+        int calls;
         int busy;
         bool readOnly, done;
         unsigned slept;
@@ -413,20 +458,24 @@ TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesATemporaryFile)
         {HeldFiles::Replace, 2, false, true, 10 + 20},
         {HeldFiles::Replace, -1, false, false, busyWaitLimitMs},
         {HeldFiles::Remove, 2, true, false, 10 + 20},  // read-only: refused at once; the temporary file goes
+        // The clean-up waits on its own once the save has spent its wait.
+        {HeldFiles::Replace | HeldFiles::Remove, 12, false, false, busyWaitLimitMs + 10 + 20},
+        {HeldFiles::Move, 2, false, true, 10 + 20},  // no file yet: the first save creates it
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(&c - cases));
         ScratchDir dir;
         const std::string path = dir.file("Morvi.ini");
-        writeFileBytes(path, goldenText);
+        const bool firstSave = c.calls == HeldFiles::Move;
+        if (!firstSave) writeFileBytes(path, goldenText);
         if (c.readOnly)
             std::filesystem::permissions(path, std::filesystem::perms::owner_write,
                                          std::filesystem::perm_options::remove);
-        HeldFiles files(c.call, c.busy);
+        HeldFiles files(c.calls, c.busy);
         Settings s{}, defaults{};
         applyNoFileDefaults(defaults);
         bool done;
-        if (c.call == HeldFiles::Read) {
+        if (c.calls == HeldFiles::Read) {
             done = loadSettingsFrom(s, path.c_str()) == SettingsLoad::Loaded;
             EXPECT_EQ(formatSettingsFile(s), formatSettingsFile(done ? loaded(goldenText) : defaults));
         } else {
@@ -434,13 +483,25 @@ TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesATemporaryFile)
             done = saveSettingsTo(s, path.c_str());
             EXPECT_EQ(readFileBytes(path), done ? formatSettingsFile(s) : goldenText);
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+            // An existing file is replaced in place, keeping its identity.
+            EXPECT_EQ(files.moves > 0, firstSave);
         }
         EXPECT_EQ(done, c.done);
         EXPECT_EQ(files.slept, c.slept);
         // Held for good: ten tries, 10, 20, 40, 80, 160, 200, 200, 200 and 90 ms apart.
         EXPECT_EQ(files.busyAnswers, c.busy < 0 ? 10 : c.busy);
-        std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+        if (!firstSave)
+            std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
     }
+    // Access denied on Windows, told by the attributes of the same path: held
+    // (a deletion pending refuses even the query), or for good.
+    const struct {
+        std::uint32_t attributes, error;
+        FileStatus status;
+    } denied[] = {{0xFFFFFFFF, 5, FileStatus::Busy},   {0xFFFFFFFF, 303, FileStatus::Busy},
+                  {0xFFFFFFFF, 2, FileStatus::Failed}, {0x20, 0, FileStatus::Busy},
+                  {0x21, 0, FileStatus::Failed},       {0x10, 0, FileStatus::Failed}};
+    for (const auto& d : denied) EXPECT_EQ(accessDeniedStatus(d.attributes, d.error), d.status) << d.attributes;
 }
 
 // Held through the whole start: Morvi runs on the defaults, and only a

@@ -7,6 +7,7 @@
 #include "lap_time_window.h"
 #include "main_window.h"
 #include "main_window_proc.h"
+#include "single_instance.h"
 #include "stopwatch.h"
 #include "system_libraries.h"
 
@@ -54,6 +55,7 @@ int startMorvi(HINSTANCE instance) {
     takeScreenDpi();
     MainWindow* mw = getMainWindow();
     if (!mw || !createMainWindow(instance, mw)) return 0;
+    publishMainWindow(mw->window);
     createCommandButtons();
     RECT client{};
     GetClientRect(mw->window, &client);

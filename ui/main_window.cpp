@@ -76,8 +76,10 @@ int createMainWindow(HINSTANCE instance, MainWindow* mw) {
     mw->instance = instance;
     if (!RegisterClassW(&wc)) return 0;
 
-    const HWND window = CreateWindowExW(0, mw->className, mw->title, WS_OVERLAPPEDWINDOW, scaled(200), scaled(200),
-                                        scaled(200), scaled(100), nullptr, nullptr, instance, nullptr);
+    // The display's paint never draws over the buttons: what is on the screen
+    // is what a repaint of each would draw.
+    const HWND window = CreateWindowExW(0, mw->className, mw->title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, scaled(200),
+                                        scaled(200), scaled(200), scaled(100), nullptr, nullptr, instance, nullptr);
     if (!window) return 0;
     mw->window = window;
     recreateBackBuffer(mw, static_cast<unsigned>(scaled(200)), static_cast<unsigned>(scaled(100)));
@@ -180,7 +182,9 @@ void commandButtonPlacement(int clientRight, int clientHeight, RECT out[commandB
 void layoutCommandButton(CommandButton* button, int clientHeight, int x, int width) {
     const int row = buttonRowHeight();
     button->rect = RECT{x, clientHeight - row, x + width, clientHeight};
-    MoveWindow(button->window, x, clientHeight - row, width, row, FALSE);
+    // Redrawn at its new size, and what it uncovers with it: a button keeps
+    // no pixels of the size it had.
+    MoveWindow(button->window, x, clientHeight - row, width, row, TRUE);
 }
 
 void layoutCommandButtons(LPARAM sizeLParam) {

@@ -203,7 +203,12 @@ void onPaint(HWND window) {
     if (paint.text) drawTimeText(mw, paint.text->text, paint.text->colour);
     RECT client{};
     GetClientRect(window, &client);
-    BitBlt(dc, 0, 0, client.right, displayBottom(client.bottom), mw->backBufferDC, 0, 0, SRCCOPY);
+    const int bottom = displayBottom(client.bottom);
+    BitBlt(dc, 0, 0, client.right, bottom, mw->backBufferDC, 0, 0, SRCCOPY);
+    // Under the display, where no button is (between the first two, past
+    // the last), the window's own background.
+    const RECT row{0, bottom, client.right, client.bottom};
+    FillRect(dc, &row, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     EndPaint(window, &ps);
     armDisplayTimer(window, paint.nextChange);
 }
@@ -277,6 +282,18 @@ void onRightButtonDown(HWND window, LPARAM lParam) {
     TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, window, nullptr);
 }
 
+// Shift+F10 and the menu key: the menu opens at the window, as in every
+// program. A right click already opened it where it was made; one on the
+// caption is the system menu's.
+LRESULT onContextMenu(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (lParam != -1) return DefWindowProcW(window, WM_CONTEXTMENU, wParam, lParam);
+    dragState.dragging.store(0);
+    POINT p{scaled(8), scaled(8)};
+    ClientToScreen(window, &p);
+    TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, window, nullptr);
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -302,6 +319,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LBUTTONDOWN: onLeftButtonDown(window, lParam); return 0;
     case WM_LBUTTONUP: dragState.dragging.store(0); return 0;
     case WM_RBUTTONDOWN: onRightButtonDown(window, lParam); return 0;
+    case WM_CONTEXTMENU: return onContextMenu(window, wParam, lParam);
     case MM_JOY1BUTTONDOWN: return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -24,9 +24,10 @@ int(WINAPI* settingsMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 
 namespace {
 
-// GUI thread only. The record as the dialog found it, which Cancel brings back
-// when there is no file to reload; and whether the last OK's save failed, so
-// that the file is older than what the user confirmed.
+// GUI thread only. The record as the dialog found it, in the file's 96-DPI
+// pixels so that a new scale meanwhile does not shrink it, which Cancel
+// brings back when there is no file to reload; and whether the last OK's save
+// failed, so that the file is older than what the user confirmed.
 Settings settingsAtOpen;
 bool confirmedButNotSaved = false;
 
@@ -67,12 +68,71 @@ void fillControls(HWND dialog) {
     setBoxText(dialog, IDC_OPT_LAPTIME, text, sizeof text);
 }
 
-void arm(HWND dialog, int binding) {
-    for (int i = 0; i < BindingCount; ++i) captureArmed[i] = i == binding ? 1 : 0;
-    SetDlgItemTextW(dialog, hotkeyBoxes[binding], L"-----");
+void unbind(HWND dialog, int binding) {
     KeyBinding& b = processSettings().keyBindings[binding];
     sharedStore(b.code, 0);
     std::memset(b.name, 0, sizeof b.name);
+    SetDlgItemTextW(dialog, hotkeyBoxes[binding], L"");
+}
+
+// A box that stops waiting stays empty: its binding was cleared when it
+// began to wait.
+void stopWaiting(HWND dialog, int binding) {
+    captureArmed[binding] = 0;
+    SetDlgItemTextW(dialog, hotkeyBoxes[binding], L"");
+}
+
+// The box waits for a key. Keys already down now (the Space that asked for
+// it, a held Ctrl) are not that key.
+void arm(HWND dialog, int binding) {
+    for (int i = 0; i < BindingCount; ++i)
+        if (i != binding && captureArmed[i] == 1) stopWaiting(dialog, i);
+    unbind(dialog, binding);
+    captureArmed[binding] = 1;
+    SetDlgItemTextW(dialog, hotkeyBoxes[binding], L"-----");
+    readKeyboardState(keysAtKeyUp);
+}
+
+// The hotkey boxes are read-only edit boxes with this procedure in front of
+// their own. A click, or Space, makes a box wait for a key; Delete or Back
+// Space empties it. Tab and Shift+Tab pass through the boxes and change
+// nothing; while a box waits and has the focus, every key is a candidate,
+// Tab, Enter and Esc too. The box waits until it binds a key or another
+// control of the dialog takes the focus.
+WNDPROC editBoxProc = nullptr;
+
+LRESULT CALLBACK hotkeyBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    const HWND dialog = GetParent(box);
+    const int binding = bindingOfBox(GetDlgCtrlID(box));
+    const bool waiting = binding >= 0 && captureArmed[binding] == 1;
+    switch (message) {
+    case WM_GETDLGCODE:
+        if (waiting) return DLGC_WANTALLKEYS | CallWindowProcW(editBoxProc, box, message, wParam, lParam);
+        break;
+    case WM_LBUTTONDOWN:
+        if (binding >= 0) arm(dialog, binding);
+        break;
+    case WM_KEYDOWN:
+        // The capture takes a key through the dialog; the box itself, which
+        // would pass Enter on to OK, sees none.
+        if (!waiting && binding >= 0 && wParam == VK_SPACE) arm(dialog, binding);
+        if (!waiting && binding >= 0 && (wParam == VK_DELETE || wParam == VK_BACK)) unbind(dialog, binding);
+        return 0;
+    case WM_CHAR: return 0;
+    case WM_KILLFOCUS:
+        if (waiting && IsChild(dialog, reinterpret_cast<HWND>(wParam))) stopWaiting(dialog, binding);
+        break;
+    default: break;
+    }
+    return CallWindowProcW(editBoxProc, box, message, wParam, lParam);
+}
+
+void initDialog(HWND dialog) {
+    settingsAtOpen = settingsForFile(processSettings(), processScreenUnits());
+    fillControls(dialog);
+    for (const int id : hotkeyBoxes)
+        editBoxProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(GetDlgItem(dialog, id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hotkeyBoxProc)));
 }
 
 void onKeyDown(HWND dialog) {
@@ -158,6 +218,7 @@ void reportFaceNotKept(HWND owner, const wchar_t* face) {
 void chooseFont(HWND dialog) {
     Settings& s = processSettings();
     LOGFONTW working = wideLogFont(s.displayFont);
+    working.lfHeight = heightForFontDialog(working.lfHeight, processScreenUnits());
     CHOOSEFONTA& record = s.fontDialogRecord;
     CHOOSEFONTW cf{};
     cf.lStructSize = sizeof cf;
@@ -172,6 +233,7 @@ void chooseFont(HWND dialog) {
     record.nFontType = cf.nFontType;
     sharedStore(record.rgbColors, cf.rgbColors);
     LOGFONTA chosen = narrowLogFont(working);
+    chosen.lfHeight = heightFromFontDialog(working.lfHeight, processScreenUnits());
     if (!faceForSettings(working, chosen.lfFaceName)) {
         // Morvi.ini could not bring it back: the display keeps its face.
         std::memcpy(chosen.lfFaceName, s.displayFont.lfFaceName, sizeof chosen.lfFaceName);
@@ -239,7 +301,7 @@ void onOk(HWND dialog) {
 
 void onCancel(HWND dialog) {
     if (confirmedButNotSaved)
-        copySettingsButWindow(processSettings(), settingsAtOpen);
+        restoreSettingsAtOpen(processSettings(), settingsAtOpen, processScreenUnits());
     else
         reloadSettingsForCancel(settingsAtOpen);
     closeDialog(dialog);
@@ -256,16 +318,14 @@ namespace {
 
 void onCommand(HWND dialog, WPARAM wParam) {
     const int id = LOWORD(wParam);
-    const int binding = bindingOfBox(id);
-    if (binding >= 0) {
-        if (HIWORD(wParam) == EN_SETFOCUS) arm(dialog, binding);
-        return;
-    }
     switch (id) {
     case IDC_OPT_FONT: chooseFont(dialog); break;
+    // Enter and Esc, as in every dialog.
+    case IDOK:
     case IDC_OPT_OK: onOk(dialog); break;
+    case IDCANCEL:
     case IDC_OPT_CANCEL: onCancel(dialog); break;
-    default: break;  // IDOK and IDCANCEL from Enter and Esc among them
+    default: break;
     }
 }
 
@@ -296,8 +356,9 @@ int captureNewKey(Settings& s, std::int32_t armed[BindingCount], const unsigned 
 
 INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG: copySettingsButWindow(settingsAtOpen, processSettings()); break;
-    case WM_ACTIVATE: fillControls(dialog); break;
+    // Filled once: what the user ticked or typed stays until OK or Cancel,
+    // however often the dialog loses and regains the front.
+    case WM_INITDIALOG: initDialog(dialog); break;
     case WM_CLOSE: onCancel(dialog); break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: onKeyDown(dialog); break;

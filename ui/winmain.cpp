@@ -1,11 +1,14 @@
 #include <windows.h>
 
 #include "app.h"
+#include "single_instance.h"
 #include "system_libraries.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything can load a DLL from the program's own folder.
     restrictDllSearchToSystemFolder();
+    // Another Morvi has this folder's Morvi.ini: it is in front now.
+    if (!claimSettingsFile()) return 0;
     if (!startMorvi(instance)) {
         finishMorvi();
         return 1;

@@ -326,8 +326,7 @@ TEST(BlackBox, OptionsDialogCapturesAKeyOkAppliesItCancelRestores) {
     ASSERT_TRUE(waitUntil([&] { return (dialog = morvi.optionsDialog()) != nullptr; }));
     SetForegroundWindow(dialog);
     DWORD_PTR ignored;
-    SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, 40207)), TRUE, SMTO_NORMAL,
-                        5000, &ignored);
+    postClick(GetDlgItem(dialog, 40207));
     pumpDriver(100);
     pressKey(0x3F, 200);  // F5
     EXPECT_EQ(controlText(GetDlgItem(dialog, 40207)), "F5");
@@ -345,8 +344,7 @@ TEST(BlackBox, OptionsDialogCapturesAKeyOkAppliesItCancelRestores) {
     morvi.command(40106);
     ASSERT_TRUE(waitUntil([&] { return (dialog = morvi.optionsDialog()) != nullptr; }));
     SetForegroundWindow(dialog);
-    SendMessageTimeoutA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, 40208)), TRUE, SMTO_NORMAL,
-                        5000, &ignored);
+    postClick(GetDlgItem(dialog, 40208));
     pumpDriver(100);
     pressKey(0x40, 200);  // F6
     SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(40213, BN_CLICKED), 0, SMTO_NORMAL, 5000, &ignored);
@@ -355,6 +353,24 @@ TEST(BlackBox, OptionsDialogCapturesAKeyOkAppliesItCancelRestores) {
     const std::string saved = readFileBytes(dir.file("Morvi.ini"));
     // Stop comes back unbound, with no captured name left beside it.
     EXPECT_NE(saved.find("\r\nStart=63,F5\r\nStop=0,\r\n"), std::string::npos) << saved;
+}
+
+// A second start in the same folder brings the first to the front and ends
+// at once, its file untouched; one in another folder runs beside it.
+TEST(BlackBox, OneMorviPerMorviIni) {
+    ScratchDir dir, other;
+    writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys());
+    MorviProcess first, second, beside;
+    ASSERT_TRUE(first.start(dir.path().string()));
+    SetForegroundWindow(driverWindow());
+    EXPECT_FALSE(second.startWithoutSettling(dir.path().string(), 5000));
+    DWORD code = STILL_ACTIVE;
+    EXPECT_TRUE(GetExitCodeProcess(second.process(), &code) && code == 0);
+    EXPECT_EQ(GetForegroundWindow(), first.window());
+    EXPECT_EQ(readFileBytes(dir.file("Morvi.ini")), iniWithHotkeys());
+    ASSERT_TRUE(beside.start(other.path().string()));
+    EXPECT_EQ(beside.close(), 0u);
+    EXPECT_EQ(first.close(), 0u);
 }
 
 // Another program holding Morvi.ini, opened with `share` (a virus scanner,

@@ -42,12 +42,14 @@ bool MorviProcess::startWithoutSettling(const std::string& folder, DWORD timeout
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &info_))
         return false;
-    return waitUntil(
+    // A program that has ended shows no window any more.
+    waitUntil(
         [&] {
             window_ = findWindow(morviWindowClass, 0);
-            return window_ && IsWindowVisible(window_);
+            return (window_ && IsWindowVisible(window_)) || !running();
         },
         timeoutMs);
+    return window_ && IsWindowVisible(window_);
 }
 
 bool MorviProcess::running() const {
