@@ -38,7 +38,7 @@ configure_file(ui/version.h.in ${CMAKE_BINARY_DIR}/generated/morvi_version.h @ON
 add_library(morvi_resources OBJECT ui/morvi.rc)
 target_include_directories(morvi_resources PRIVATE ${CMAKE_BINARY_DIR}/generated)
 set_source_files_properties(ui/morvi.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/ui/options_dialog.rc;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.ico;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.manifest;${CMAKE_CURRENT_SOURCE_DIR}/ui/resource_ids.h")
+  OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/ui/options_dialog.rc;${CMAKE_CURRENT_SOURCE_DIR}/ui/options_dialog_en.rc;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.ico;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.manifest;${CMAKE_CURRENT_SOURCE_DIR}/ui/resource_ids.h")
 
 add_executable(Morvi WIN32 ui/winmain.cpp $<TARGET_OBJECTS:morvi_resources>)
 target_compile_options(Morvi PRIVATE ${MORVI_WARNINGS})

@@ -85,8 +85,16 @@ FileStatus writeFile(void*, const char* path, const std::string& text) {
 FileStatus replaceFile(void*, const char* from, const char* to) {
     // A file the user marked read-only keeps its bytes.
     if (isReadOnly(to)) return FileStatus::Failed;
+    // Asked first whether `to` may be taken away now: a ReplaceFileW that
+    // fails on a held file can leave files of its own behind (Wine's does).
+    const std::wstring replaced = fullPath(to);
+    const HANDLE probe =
+        CreateFileW(replaced.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return statusOf(GetLastError(), to);
+    CloseHandle(probe);
     const DWORD flags = REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS;
-    if (ReplaceFileW(fullPath(to).c_str(), fullPath(from).c_str(), nullptr, flags, nullptr, nullptr))
+    if (ReplaceFileW(replaced.c_str(), fullPath(from).c_str(), nullptr, flags, nullptr, nullptr))
         return FileStatus::Done;
     switch (const DWORD error = GetLastError()) {
     // Without a backup name this leaves `to` gone and `from` whole: the

@@ -258,25 +258,47 @@ TEST(Texts, TheDialogsTheMenuTheHotkeysAndTheFontsReadTheSameOnEverySystem) {
         return std::wstring(text);
     };
     const LOGFONTW display = displayLogFont(processSettings().displayFont);
+    // Japanese on a Japanese Windows, English on any other.
+    const bool japanese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+    const auto says = [&](const wchar_t* ja, const wchar_t* en) { return japanese ? ja : en; };
     const std::pair<std::wstring, const wchar_t*> texts[] = {
-        {windowText(options), L"オプション"},
-        {control(IDC_OPT_BUTTON), L"ボタンを表示"},
-        {control(IDC_OPT_CANCEL), L"キャンセル"},
+        {windowText(options), says(L"オプション", L"Options")},
+        {control(IDC_OPT_BUTTON), says(L"ボタンを表示", L"Show &buttons")},
+        {control(IDC_OPT_NEXT_LABEL), says(L"ネクスト", L"Time")},
+        {control(IDC_OPT_CANCEL), says(L"キャンセル", L"Cancel")},
         {control(IDC_OPT_START_KEY), L"変換"},
         {control(IDC_OPT_STOP_KEY), L"無変換"},
         {control(IDC_OPT_LAP_KEY), L"↑"},
         {control(IDC_OPT_NEXT_KEY), L"←"},
-        {windowText(lapTimes), L"ラップタイム"},
-        {menu(ID_MENU_OPTIONS), L"オプション"},
-        {menu(ID_MENU_EXIT), L"終了"},
+        {windowText(lapTimes), says(L"ラップタイム", L"Lap times")},
+        {menu(ID_MENU_NEXT), says(L"表示切替", L"&Time")},
+        {menu(ID_MENU_OPTIONS), says(L"オプション", L"O&ptions...")},
+        {menu(ID_MENU_EXIT), says(L"終了", L"E&xit")},
         {display.lfFaceName, msGothicFace},
         {faceOf(commandButtons[0]->window), msGothicFace},
-        {faceOf(options), msGothicFace},
-        {faceOf(lapTimes), L"ＭＳ Ｐゴシック"},
+        {faceOf(options), says(msGothicFace, L"MS Shell Dlg")},
+        {faceOf(lapTimes), says(L"ＭＳ Ｐゴシック", L"MS Shell Dlg")},
         // The time is drawn in the face its UTF-16 name gives, not a stand-in.
         {realisedFace(display), realisedFace(named(msGothicFace)).c_str()},
     };
     for (std::size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(texts[i].first, texts[i].second) << i;
+    // No text is cut off: each fits its control, beside a check box's box.
+    for (HWND c = GetWindow(options, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT box{}, need{};
+        GetClientRect(c, &box);
+        wchar_t kind[8] = {};
+        GetClassNameW(c, kind, 8);
+        if (lstrcmpiW(kind, L"Edit") == 0) continue;
+        if ((GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX && lstrcmpiW(kind, L"Button") == 0)
+            box.right -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        need.right = box.right;
+        const HDC dc = GetDC(c);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)));
+        DrawTextW(dc, windowText(c).c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK);
+        SelectObject(dc, old);
+        ReleaseDC(c, dc);
+        EXPECT_TRUE(need.right <= box.right && need.bottom <= box.bottom) << GetDlgCtrlID(c);
+    }
     if (!bmpPath.empty()) writeBmp(captureWindow(options), bmpPath + ".options.bmp");
 
     // A key captured shows its name, a face chosen in the font dialog (the

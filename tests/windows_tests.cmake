@@ -40,6 +40,11 @@ foreach(system en_US:1252 ru_RU:1251)
   set_property(TEST texts_${locale}_screen APPEND PROPERTY ENVIRONMENT "MORVI_WINE_LOCALE=${locale}.UTF-8"
                "MORVI_EXPECT_ACP=${codePage}")
 endforeach()
+# The English dialogs on a desktop at 150 %: nothing cut off there either.
+morvi_screen_test(texts_en_US_144dpi_screen display texts-en_US-144dpi $<TARGET_FILE:display_tests>
+                  --gtest_filter=Texts.* ${CMAKE_BINARY_DIR}/morvi-window-en_US-144dpi.bmp)
+set_property(TEST texts_en_US_144dpi_screen APPEND PROPERTY ENVIRONMENT "MORVI_WINE_LOCALE=en_US.UTF-8"
+             "MORVI_EXPECT_ACP=1252" "MORVI_WINE_DPI=144")
 # The same on a desktop scaled to 150 %, in a prefix made at 144 DPI.
 morvi_screen_test(display_144dpi_screen display dpi144 $<TARGET_FILE:display_tests> --gtest_filter=HighDpi.*
                   ${CMAKE_BINARY_DIR}/morvi-window-144dpi.bmp)
