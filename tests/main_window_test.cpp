@@ -7,7 +7,6 @@
 #include "main_window.h"
 #include "main_window_proc.h"
 #include "resource_ids.h"
-#include "send_key.h"
 #include "settings.h"
 #include "ui_test_support.h"
 
@@ -427,24 +426,6 @@ TEST(MainWindow, MouseStartsAndEndsDrags) {
     EXPECT_EQ(previousForeground, GetForegroundWindow());
     SendMessageA(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 12));
     EXPECT_EQ(dragState.movedWhileHeld.load(), 0);
-}
-
-// Shift+F10 and the menu key open the popup menu at the window.
-TEST(MainWindow, TheKeyboardOpensTheMenu) {
-    MorviSession session;
-    ASSERT_TRUE(session.started());
-    const HWND w = session.window();
-    for (const bool shiftF10 : {true, false}) {
-        SetForegroundWindow(w);
-        pumpFor(100);
-        RECT menu{}, window = outerRect(w);
-        EXPECT_TRUE(
-            answerModal([&] { shiftF10 ? (keyDown(0x2A), pressKey(0x44, 50), keyUp(0x2A)) : pressKey(0xDD, 50); },
-                        [](HWND m) { return GetClassLongW(m, GCW_ATOM) == 32768; },
-                        [&](HWND m) { GetWindowRect(m, &menu), sendKeyEvent(0x01, false), sendKeyEvent(0x01, true); }))
-            << shiftF10;
-        EXPECT_TRUE(PtInRect(&window, POINT{menu.left, menu.top})) << shiftF10;
-    }
 }
 
 TEST(MainWindow, MessagesWithFixedAnswers) {

@@ -94,10 +94,6 @@ TEST(ScreenUnits, TheFontDialogCountsPointsAtTheSystemsScale) {
     // and 18 points chosen there is kept as 24, not 16.
     EXPECT_EQ(heightForFontDialog(toScreenPixels(24, units.dpi), units), 24);
     EXPECT_EQ(toFilePixels(heightFromFontDialog(-24, units), units.dpi), -24);
-    units.systemDpi = 144;
-    units.dpi = 96;
-    EXPECT_EQ(heightForFontDialog(24, units), 36);
-    EXPECT_EQ(heightFromFontDialog(-36, units), -24);
 }
 
 }  // namespace

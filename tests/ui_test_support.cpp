@@ -70,25 +70,25 @@ void clickInto(HWND control) {
 
 namespace {
 
-struct ModalAnswer {
-    bool (*isIt)(HWND);
+struct FontAnswer {
+    HWND owner;
     const std::function<void(HWND)>* answer;
-    HWND found;
 };
 
-BOOL CALLBACK findModal(HWND w, LPARAM context) {
-    auto* m = reinterpret_cast<ModalAnswer*>(context);
-    if (!IsWindowVisible(w) || !m->isIt(w)) return TRUE;
-    m->found = w;
+BOOL CALLBACK findOwned(HWND w, LPARAM found) {
+    HWND* result = reinterpret_cast<HWND*>(found);
+    if (GetWindow(w, GW_OWNER) != result[0] || !IsWindowVisible(w)) return TRUE;
+    result[1] = w;
     return FALSE;
 }
 
-DWORD WINAPI waitAndAnswer(LPVOID context) {
-    auto* m = static_cast<ModalAnswer*>(context);
+DWORD WINAPI waitAndAnswerFontDialog(LPVOID context) {
+    const FontAnswer* answer = static_cast<const FontAnswer*>(context);
     for (int i = 0; i < 500; ++i) {
-        EnumWindows(findModal, reinterpret_cast<LPARAM>(m));
-        if (m->found) {
-            (*m->answer)(m->found);
+        HWND found[2] = {answer->owner, nullptr};
+        EnumWindows(findOwned, reinterpret_cast<LPARAM>(found));
+        if (found[1]) {
+            (*answer->answer)(found[1]);
             return 1;
         }
         Sleep(10);
@@ -98,20 +98,15 @@ DWORD WINAPI waitAndAnswer(LPVOID context) {
 
 }  // namespace
 
-bool answerModal(const std::function<void()>& open, bool (*isIt)(HWND), const std::function<void(HWND)>& answer) {
-    ModalAnswer context{isIt, &answer, nullptr};
-    const HANDLE helper = CreateThread(nullptr, 0, waitAndAnswer, &context, 0, nullptr);
-    open();
+bool answerFontDialog(const std::function<void(HWND fontDialog)>& answer) {
+    FontAnswer context{optionsDialog, &answer};
+    const HANDLE helper = CreateThread(nullptr, 0, waitAndAnswerFontDialog, &context, 0, nullptr);
+    SendMessageA(optionsDialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_FONT, BN_CLICKED), 0);
     DWORD answered = 0;
     WaitForSingleObject(helper, 10000);
     GetExitCodeThread(helper, &answered);
     CloseHandle(helper);
     return answered == 1;
-}
-
-bool answerFontDialog(const std::function<void(HWND fontDialog)>& answer) {
-    return answerModal([] { SendMessageA(optionsDialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_FONT, BN_CLICKED), 0); },
-                       [](HWND w) { return GetWindow(w, GW_OWNER) == optionsDialog; }, answer);
 }
 
 MorviSession::MorviSession(const std::string& ini, bool writeIni) {

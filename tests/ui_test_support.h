@@ -56,11 +56,7 @@ void sendCommand(HWND window, int id);
 // A left click into a control, through the message loop.
 void clickInto(HWND control);
 
-// Runs `open`, during which a modal window shows (a dialog, a popup menu)
-// and is answered: from another thread, once a visible window that `isIt`
-// accepts shows, `answer` works it and ends it. False when none came.
-bool answerModal(const std::function<void()>& open, bool (*isIt)(HWND), const std::function<void(HWND window)>& answer);
-
-// The same for the open options dialog's font dialog, opened by its button;
-// `answer` ends it with OK or Cancel.
+// Clicks the open options dialog's font button and, from another thread once
+// the font dialog shows, lets `answer` work it; `answer` ends it with OK or
+// Cancel. False when no font dialog came.
 bool answerFontDialog(const std::function<void(HWND fontDialog)>& answer);

@@ -364,13 +364,34 @@ TEST(BlackBox, OneMorviPerMorviIni) {
     ASSERT_TRUE(first.start(dir.path().string()));
     SetForegroundWindow(driverWindow());
     EXPECT_FALSE(second.startWithoutSettling(dir.path().string(), 5000));
-    DWORD code = STILL_ACTIVE;
-    EXPECT_TRUE(GetExitCodeProcess(second.process(), &code) && code == 0);
+    EXPECT_EQ(second.close(), 0u);
     EXPECT_EQ(GetForegroundWindow(), first.window());
     EXPECT_EQ(readFileBytes(dir.file("Morvi.ini")), iniWithHotkeys());
     ASSERT_TRUE(beside.start(other.path().string()));
     EXPECT_EQ(beside.close(), 0u);
     EXPECT_EQ(first.close(), 0u);
+}
+
+// Shift+F10 and the menu key open the popup menu at the window.
+TEST(BlackBox, TheKeyboardOpensTheMenu) {
+    ScratchDir dir;
+    MorviProcess morvi;
+    ASSERT_TRUE(morvi.start(dir.path().string()));
+    for (const WORD key : {WORD{0x44}, WORD{0xDD}}) {
+        SetForegroundWindow(morvi.window());
+        pumpDriver(100);
+        if (key == 0x44) keyDown(0x2A);  // Shift+F10, then the menu key
+        pressKey(key, 50);
+        keyUp(0x2A);
+        HWND menu = nullptr;
+        RECT at{}, window{};
+        EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(menu = FindWindowA("#32768", nullptr)) != FALSE; })) << key;
+        EXPECT_TRUE(GetWindowRect(menu, &at) && GetWindowRect(morvi.window(), &window) &&
+                    PtInRect(&window, POINT{at.left, at.top}))
+            << key;
+        pressKey(0x01, 50);  // Esc
+    }
+    EXPECT_EQ(morvi.close(), 0u);
 }
 
 // Another program holding Morvi.ini, opened with `share` (a virus scanner,

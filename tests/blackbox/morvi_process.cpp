@@ -42,14 +42,13 @@ bool MorviProcess::startWithoutSettling(const std::string& folder, DWORD timeout
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &info_))
         return false;
-    // A program that has ended shows no window any more.
-    waitUntil(
+    const bool found = waitUntil(
         [&] {
             window_ = findWindow(morviWindowClass, 0);
-            return (window_ && IsWindowVisible(window_)) || !running();
+            return (window_ && IsWindowVisible(window_)) || !running();  // one that ended shows none
         },
         timeoutMs);
-    return window_ && IsWindowVisible(window_);
+    return found && running();
 }
 
 bool MorviProcess::running() const {
