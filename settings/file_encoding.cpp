@@ -33,8 +33,7 @@ std::string convert(const char* to, const char* from, const std::string& text, b
 
 #endif
 
-}  // namespace
-
+// Well-formed UTF-8: no overlong forms, no surrogates.
 bool isUtf8(const std::string& text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
@@ -63,11 +62,9 @@ bool isUtf8(const std::string& text) {
     return true;
 }
 
+// One line of UTF-8 in Shift-JIS; false when some character has no exact
+// Shift-JIS form.
 bool utf8ToShiftJis(const std::string& utf8, std::string& out) {
-    if (utf8.empty()) {
-        out.clear();
-        return true;
-    }
 #ifdef _WIN32
     const int n = static_cast<int>(utf8.size());
     const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, nullptr, 0);
@@ -90,6 +87,8 @@ bool utf8ToShiftJis(const std::string& utf8, std::string& out) {
     return ok && convert("UTF-8", "CP932", out, back) == utf8 && back;
 #endif
 }
+
+}  // namespace
 
 std::string settingsTextAsShiftJis(const char* data, std::size_t size) {
     std::string text(data, size);

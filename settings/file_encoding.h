@@ -12,10 +12,3 @@
 // Shift-JIS line by line, where a line Shift-JIS cannot write exactly
 // becomes empty (its row keeps its value). Any other file is left as it is.
 std::string settingsTextAsShiftJis(const char* data, std::size_t size);
-
-// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool isUtf8(const std::string& text);
-
-// One line of UTF-8 in Shift-JIS; false when some character has no exact
-// Shift-JIS form.
-bool utf8ToShiftJis(const std::string& utf8, std::string& out);

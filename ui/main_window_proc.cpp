@@ -275,11 +275,15 @@ void onLeftButtonDown(HWND window, LPARAM lParam) {
     dragState.clickInProgress.store(0);
 }
 
-void onRightButtonDown(HWND window, LPARAM lParam) {
+// The popup menu at a point of the client area; it ends any drag.
+void openPopupMenu(HWND window, POINT p) {
     dragState.dragging.store(0);
-    POINT p{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
     ClientToScreen(window, &p);
     TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, window, nullptr);
+}
+
+void onRightButtonDown(HWND window, LPARAM lParam) {
+    openPopupMenu(window, POINT{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))});
 }
 
 // Shift+F10 and the menu key: the menu opens at the window, as in every
@@ -287,10 +291,7 @@ void onRightButtonDown(HWND window, LPARAM lParam) {
 // caption is the system menu's.
 LRESULT onContextMenu(HWND window, WPARAM wParam, LPARAM lParam) {
     if (lParam != -1) return DefWindowProcW(window, WM_CONTEXTMENU, wParam, lParam);
-    dragState.dragging.store(0);
-    POINT p{scaled(8), scaled(8)};
-    ClientToScreen(window, &p);
-    TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, window, nullptr);
+    openPopupMenu(window, POINT{scaled(8), scaled(8)});
     return 0;
 }
 
