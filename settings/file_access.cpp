@@ -1,11 +1,13 @@
 #include "file_access.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +16,17 @@
 #endif
 
 namespace {
+
+// Names, newest first; among files of one time, by name.
+template <typename Found>
+std::vector<std::string> newestFirst(std::vector<Found>& found) {
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return a.written != b.written ? a.written > b.written : a.name < b.name;
+    });
+    std::vector<std::string> names;
+    for (const Found& f : found) names.push_back(f.name);
+    return names;
+}
 
 #ifdef _WIN32
 
@@ -82,7 +95,7 @@ FileStatus writeFile(void*, const char* path, const std::string& text) {
     return ok ? FileStatus::Done : FileStatus::Failed;
 }
 
-FileStatus replaceFile(void*, const char* from, const char* to) {
+FileStatus replaceFile(void*, const char* from, const char* to, const char* backup) {
     // A file the user marked read-only keeps its bytes.
     if (isReadOnly(to)) return FileStatus::Failed;
     // Asked first whether `to` may be taken away now: a ReplaceFileW that
@@ -94,16 +107,10 @@ FileStatus replaceFile(void*, const char* from, const char* to) {
     if (probe == INVALID_HANDLE_VALUE) return statusOf(GetLastError(), to);
     CloseHandle(probe);
     const DWORD flags = REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS;
-    if (ReplaceFileW(replaced.c_str(), fullPath(from).c_str(), nullptr, flags, nullptr, nullptr))
+    if (ReplaceFileW(replaced.c_str(), fullPath(from).c_str(), fullPath(backup).c_str(), flags, nullptr, nullptr))
         return FileStatus::Done;
-    switch (const DWORD error = GetLastError()) {
-    // Without a backup name this leaves `to` gone and `from` whole: the
-    // first save's rename finishes the work.
-    case ERROR_UNABLE_TO_MOVE_REPLACEMENT: return FileStatus::Missing;
-    // Nothing changed: `to` could not be taken away, as when held.
-    case ERROR_UNABLE_TO_REMOVE_REPLACED: return statusOf(ERROR_ACCESS_DENIED, to);
-    default: return statusOf(error, to);
-    }
+    const DWORD error = GetLastError();
+    return replaceFailureStatus(error, statusOf(ERROR_ACCESS_DENIED, to));
 }
 
 FileStatus moveFile(void*, const char* from, const char* to) {
@@ -114,6 +121,36 @@ FileStatus moveFile(void*, const char* from, const char* to) {
 
 FileStatus removeFile(void*, const char* path) {
     return DeleteFileA(path) ? FileStatus::Done : statusOf(GetLastError(), path);
+}
+
+bool fileExists(void*, const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> siblingFiles(void*, const char* path) {
+    struct Found {
+        std::string name;
+        ULONGLONG written;
+    };
+    std::vector<Found> found;
+    const std::string pattern = std::string(path) + ".*";
+    WIN32_FIND_DATAA data;
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        const std::string::size_type slash = std::string(path).find_last_of("\\/");
+        const std::string folder = slash == std::string::npos ? std::string() : std::string(path, slash + 1);
+        const std::string own = slash == std::string::npos ? std::string(path) : std::string(path + slash + 1);
+        do {
+            // The pattern also matches short names; only the long one counts.
+            const std::string name = data.cFileName;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.size() <= own.size() + 1 ||
+                CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), static_cast<int>(own.size() + 1),
+                               (own + ".").c_str(), -1) != CSTR_EQUAL)
+                continue;
+            found.push_back({folder + name, (ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                                 data.ftLastWriteTime.dwLowDateTime});
+        } while (FindNextFileA(search, &data));
+        FindClose(search);
+    }
+    return newestFirst(found);
 }
 
 void sleepFor(void*, unsigned milliseconds) { Sleep(milliseconds); }
@@ -154,14 +191,44 @@ FileStatus moveFile(void*, const char* from, const char* to) {
     return std::rename(from, to) == 0 ? FileStatus::Done : statusOf(errno);
 }
 
-// A file here has no identity beyond its inode, which a rename gives anew.
-FileStatus replaceFile(void* context, const char* from, const char* to) {
+// A file here has no identity beyond its inode, which a rename gives anew;
+// the rename is atomic, so no backup is made.
+FileStatus replaceFile(void* context, const char* from, const char* to, const char*) {
     struct stat st {};
     if (stat(to, &st) != 0) return statusOf(errno);
     return moveFile(context, from, to);
 }
 
 FileStatus removeFile(void*, const char* path) { return std::remove(path) == 0 ? FileStatus::Done : statusOf(errno); }
+
+bool fileExists(void*, const char* path) {
+    struct stat st {};
+    return stat(path, &st) == 0;
+}
+
+std::vector<std::string> siblingFiles(void*, const char* path) {
+    struct Found {
+        std::string name;
+        long long written;
+    };
+    std::vector<Found> found;
+    const std::string whole(path);
+    const std::string::size_type slash = whole.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : whole.substr(0, slash);
+    const std::string prefix = (slash == std::string::npos ? whole : whole.substr(slash + 1)) + ".";
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+            const std::string full = slash == std::string::npos ? name : folder + "/" + name;
+            struct stat st {};
+            if (stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            found.push_back({full, static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec});
+        }
+        closedir(dir);
+    }
+    return newestFirst(found);
+}
 
 void sleepFor(void*, unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
@@ -178,8 +245,26 @@ FileStatus accessDeniedStatus(std::uint32_t attributes, std::uint32_t attributes
     return (attributes & (readOnly | directory)) == 0 ? FileStatus::Busy : FileStatus::Failed;
 }
 
+FileStatus replaceFailureStatus(std::uint32_t error, FileStatus whenDenied) {
+    switch (error) {
+    case 2:     // ERROR_FILE_NOT_FOUND: no `to` yet
+    case 3:     // ERROR_PATH_NOT_FOUND
+    case 1177:  // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: `to` went to the backup name
+        return FileStatus::Missing;
+    case 32:   // ERROR_SHARING_VIOLATION
+    case 33:   // ERROR_LOCK_VIOLATION
+    case 303:  // ERROR_DELETE_PENDING
+    case 1176:  // ERROR_UNABLE_TO_MOVE_REPLACEMENT: with a backup name both kept theirs; `from` is held
+        return FileStatus::Busy;
+    case 5:     // ERROR_ACCESS_DENIED
+    case 1175:  // ERROR_UNABLE_TO_REMOVE_REPLACED: nothing changed, `to` could not be taken away
+        return whenDenied;
+    default: return FileStatus::Unsupported;
+    }
+}
+
 FileAccess systemFileAccess() {
-    return FileAccess{readFile, writeFile, replaceFile, moveFile, removeFile, sleepFor, nullptr};
+    return FileAccess{readFile, writeFile, replaceFile, moveFile, removeFile, fileExists, siblingFiles, sleepFor, nullptr};
 }
 
 FileAccess& processFileAccess() {

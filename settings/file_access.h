@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-enum class FileStatus { Done, Missing, Busy, Failed };
+// Unsupported: the call cannot do this on this drive (a network redirector,
+// another file system); nothing changed, and a plain rename may.
+enum class FileStatus { Done, Missing, Busy, Failed, Unsupported };
 
 struct FileAccess {
     // The whole file.
@@ -16,12 +19,20 @@ struct FileAccess {
     // Creates or empties the file and writes `text` to the disk.
     FileStatus (*write)(void* context, const char* path, const std::string& text);
     // Puts `from` in the place of an existing `to`, which keeps what makes
-    // it the user's file (hidden, its ACL, streams, compression, links);
-    // Missing when there is no `to`. A `to` marked read-only is refused.
-    FileStatus (*replace)(void* context, const char* from, const char* to);
-    // Renames `from` to `to`, where there is no `to` yet: the first save.
+    // it the user's file (hidden, its ACL, streams, compression), the
+    // previous `to` going to `backup`. Missing: there is no `to` now (none
+    // was there, or it went to `backup` and `from` could not follow), and
+    // `from` is whole: a rename finishes the work. A `to` marked read-only
+    // is refused.
+    FileStatus (*replace)(void* context, const char* from, const char* to, const char* backup);
+    // Renames `from` to `to`, replacing any `to`, written through.
     FileStatus (*move)(void* context, const char* from, const char* to);
     FileStatus (*remove)(void* context, const char* path);
+    // True only when `path` is certainly there.
+    bool (*exists)(void* context, const char* path);
+    // The files in `path`'s folder whose names are its own followed by a
+    // dot and more, newest first.
+    std::vector<std::string> (*siblings)(void* context, const char* path);
     void (*sleep)(void* context, unsigned milliseconds);
     void* context;
 };
@@ -31,6 +42,13 @@ FileAccess systemFileAccess();
 // What the settings code calls: the system's, unless a test put a stand-in
 // here. GUI thread only, like the settings file.
 FileAccess& processFileAccess();
+
+// What a failed ReplaceFileW (given a backup name) left, from its error:
+// Missing when `to` is gone and `from` whole (1177, or no `to` at all);
+// Busy or Failed when both kept their names (`whenDenied` for the errors
+// that mean `to` or `from` could not be taken away now); Unsupported for
+// any other error, after which both files also keep their names.
+FileStatus replaceFailureStatus(std::uint32_t error, FileStatus whenDenied);
 
 // What "access denied" means on Windows, from what the attributes of the
 // same path say (`attributes` all ones: the query failed, with

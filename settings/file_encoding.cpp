@@ -1,5 +1,7 @@
 #include "file_encoding.h"
 
+#include <cstring>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -62,7 +64,7 @@ bool isUtf8(const std::string& text) {
     return true;
 }
 
-// One line of UTF-8 in Shift-JIS; false when some character has no exact
+// One piece of UTF-8 in Shift-JIS; false when some character has no exact
 // Shift-JIS form.
 bool utf8ToShiftJis(const std::string& utf8, std::string& out) {
 #ifdef _WIN32
@@ -88,10 +90,79 @@ bool utf8ToShiftJis(const std::string& utf8, std::string& out) {
 #endif
 }
 
+// Bytes in a UTF-8 sequence that starts with `lead` (valid UTF-8 given).
+std::size_t sequenceLength(unsigned char lead) { return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
+
+// A line of valid UTF-8 in Shift-JIS, character by character where the
+// line as a whole cannot be: only what has no form is lost.
+std::string lineAsShiftJis(const std::string& line) {
+    std::string out;
+    if (!hasNonAscii(line) || utf8ToShiftJis(line, out)) return hasNonAscii(line) ? out : line;
+    out.clear();
+    for (std::size_t at = 0; at < line.size();) {
+        const std::size_t n = sequenceLength(static_cast<unsigned char>(line[at]));
+        const std::string character = line.substr(at, n);
+        std::string converted;
+        if (n == 1)
+            out += character;
+        else if (utf8ToShiftJis(character, converted))
+            out += converted;
+        else
+            out += settingsCharacterNotKept;
+        at += n;
+    }
+    return out;
+}
+
+void appendUtf8(std::string& out, unsigned value) {
+    if (value < 0x80) {
+        out += static_cast<char>(value);
+    } else if (value < 0x800) {
+        out += static_cast<char>(0xC0 | (value >> 6));
+        out += static_cast<char>(0x80 | (value & 0x3F));
+    } else if (value < 0x10000) {
+        out += static_cast<char>(0xE0 | (value >> 12));
+        out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (value & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (value >> 18));
+        out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (value & 0x3F));
+    }
+}
+
+// UTF-16 after its mark, in UTF-8. A lone surrogate becomes U+FFFD, which
+// Shift-JIS has no form for; an odd last byte is dropped.
+std::string utf16AsUtf8(const char* data, std::size_t size, bool bigEndian) {
+    const auto unit = [&](std::size_t i) {
+        const auto* b = reinterpret_cast<const unsigned char*>(data) + i;
+        return bigEndian ? (unsigned{b[0]} << 8) | b[1] : (unsigned{b[1]} << 8) | b[0];
+    };
+    std::string out;
+    out.reserve(size);
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        unsigned value = unit(i);
+        if (value >= 0xD800 && value <= 0xDBFF && i + 3 < size && unit(i + 2) >= 0xDC00 && unit(i + 2) <= 0xDFFF) {
+            value = 0x10000 + ((value - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (value >= 0xD800 && value <= 0xDFFF) {
+            value = 0xFFFD;
+        }
+        appendUtf8(out, value);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string settingsTextAsShiftJis(const char* data, std::size_t size) {
-    std::string text(data, size);
+    std::string text;
+    const auto starts = [&](const char* mark, std::size_t n) { return size >= n && std::memcmp(data, mark, n) == 0; };
+    if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2))
+        text = utf16AsUtf8(data + 2, size - 2, data[0] == '\xFE');
+    else
+        text.assign(data, size);
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     if (!hasNonAscii(text) || !isUtf8(text)) return text;
     std::string out;
@@ -99,14 +170,7 @@ std::string settingsTextAsShiftJis(const char* data, std::size_t size) {
     for (std::size_t pos = 0; pos < text.size();) {
         std::size_t end = text.find('\n', pos);
         end = end == std::string::npos ? text.size() : end + 1;
-        const std::string line = text.substr(pos, end - pos);
-        std::string converted;
-        if (!hasNonAscii(line))
-            out += line;
-        else if (utf8ToShiftJis(line, converted))
-            out += converted;
-        else if (line.back() == '\n')
-            out += '\n';
+        out += lineAsShiftJis(text.substr(pos, end - pos));
         pos = end;
     }
     return out;

@@ -54,15 +54,24 @@ void loadSettings();
 bool saveSettings();
 bool saveSettingsOnExit();
 
+// True when the last loadSettings found a Morvi.ini it could not read.
+bool settingsFileUnreadable();
+
 // The same on a record and a path the caller names. Without a file, or with
 // one that cannot be read or holds no setting at all, the no-file defaults
-// are applied.
+// are applied. Without a file, what a save that could not finish left
+// beside it is read in its place (Loaded).
 enum class SettingsLoad { Loaded, NoFile, Unreadable };
 SettingsLoad loadSettingsFrom(Settings& s, const char* path);
 bool saveSettingsTo(const Settings& s, const char* path);
 
-// The temporary file a save writes before it replaces `path`.
+// The temporary file a save writes before it replaces `path`, and the name
+// the previous file takes meanwhile. A save that could not finish may leave
+// either as the only copy: isLeftover tells such names, which the next
+// start reads when `path` is gone and the next good save removes.
 std::string temporarySettingsName(const char* path);
+std::string backupSettingsName(const char* path);
+bool isLeftover(const char* path, const char* name);
 
 // Cancel in the options dialog: reload the file (into screen pixels), but keep
 // the window's rectangle, which is where the window is now. Without a
@@ -74,16 +83,18 @@ void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOp
 void reloadSettingsForCancel(const Settings& atOpen);
 void restoreSettingsAtOpen(Settings& s, const Settings& atOpen, const ScreenUnits& units);
 
-// Every member of `from` but windowRect into `s`, the words the poller reads
-// one by one.
+// Every member the file carries from `from` into `s`, the words the poller
+// reads one by one; and the same but windowRect.
+void copySettings(Settings& s, const Settings& from);
 void copySettingsButWindow(Settings& s, const Settings& from);
 
 // The exact bytes saveSettingsTo writes for a record (CR LF line ends).
 std::string formatSettingsFile(const Settings& s);
 
 // Parses a whole file's bytes into the record; an empty text applies the
-// empty-file defaults. False when not one line but the face name's matched
-// its row. Exposed for the fuzz target and the tests.
+// empty-file defaults. A row takes its own line when that carries its key,
+// else the line that does wherever it stands. False when not one line but
+// the face name's matched its row. Exposed for the fuzz target and the tests.
 bool parseSettingsText(Settings& s, const char* data, std::size_t size);
 
 // Reads a number the way the file's "%d" rows do: blanks, an optional sign,

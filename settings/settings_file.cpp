@@ -1,7 +1,10 @@
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "file_access.h"
 #include "file_encoding.h"
@@ -21,6 +24,9 @@ namespace {
 const char defaultFaceName[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
 
 constexpr std::size_t pieceLimit = 255;  // characters taken by one line read
+
+// What the encoding left where a character could not be kept in Shift-JIS.
+constexpr char notKept = settingsCharacterNotKept;
 
 void setFaceName(LOGFONTA& font, const char* text, std::size_t length) {
     if (length > LF_FACESIZE - 1) length = LF_FACESIZE - 1;
@@ -90,38 +96,124 @@ bool scanHex(const char*& p, std::uint32_t& out) {
     return true;
 }
 
-bool readInt(const char* line, const char* key, std::int32_t& out) {
+// A line carries a row's key when it begins with the key and "=".
+bool carriesKey(const char* line, const char* key) {
     const char* p = line;
-    return matchKey(p, key) && scanDecimal(p, out);
+    return matchKey(p, key);
 }
 
-// Members are int32 or LONG, which is long on Windows.
-template <typename Int>
-bool parseInt(const char* line, const char* key, Int& member) {
-    std::int32_t v;
-    if (!readInt(line, key, v)) return false;
-    sharedStore(member, static_cast<Int>(v));
-    return true;
+// Each member of the file's rows, as it is stored.
+enum class Word { I32, Long, U32, Colour, Byte, Face, Binding };
+
+template <typename T>
+constexpr Word wordOf() {
+    if constexpr (std::is_same_v<T, KeyBinding>) return Word::Binding;
+    else if constexpr (std::is_same_v<T, char[LF_FACESIZE]>) return Word::Face;
+    else if constexpr (std::is_same_v<T, BYTE>) return Word::Byte;
+    else if constexpr (std::is_same_v<T, COLORREF> && !std::is_same_v<COLORREF, std::uint32_t>) return Word::Colour;
+    else if constexpr (std::is_same_v<T, std::uint32_t>) return Word::U32;
+    else if constexpr (std::is_same_v<T, LONG> && !std::is_same_v<LONG, std::int32_t>) return Word::Long;
+    else {
+        static_assert(std::is_same_v<T, std::int32_t>, "a row's member is a 32-bit word, a byte, a face or a binding");
+        return Word::I32;
+    }
 }
 
-bool parseByte(const char* line, const char* key, BYTE& member) {
-    std::int32_t v;
-    if (!readInt(line, key, v)) return false;
-    member = static_cast<BYTE>(static_cast<std::uint32_t>(v) & 0xFFu);
-    return true;
+enum class Format { Decimal, Hex, Face, Binding };
+
+// One row of Morvi.ini: its key, how its value is written, and the member
+// that holds it. Reading, writing and copying the record all walk this one
+// table, in the file's order.
+struct Row {
+    const char* key;
+    Format format;
+    Word word;
+    std::size_t offset;
+};
+
+#define MORVI_ROW(key, format, member) \
+    Row { key, Format::format, wordOf<std::remove_cvref_t<decltype(Settings{}.member)>>(), offsetof(Settings, member) }
+
+const Row rows[] = {
+    MORVI_ROW("Focus", Decimal, Focus),
+    MORVI_ROW("Height", Decimal, displayFont.lfHeight),
+    MORVI_ROW("Width", Decimal, displayFont.lfWidth),
+    MORVI_ROW("Escapement", Decimal, displayFont.lfEscapement),
+    MORVI_ROW("Orientation", Decimal, displayFont.lfOrientation),
+    MORVI_ROW("Weight", Decimal, displayFont.lfWeight),
+    MORVI_ROW("Italic", Decimal, displayFont.lfItalic),
+    MORVI_ROW("Underline", Decimal, displayFont.lfUnderline),
+    MORVI_ROW("StrikeOut", Decimal, displayFont.lfStrikeOut),
+    MORVI_ROW("CharSet", Decimal, displayFont.lfCharSet),
+    MORVI_ROW("OutPrecision", Decimal, displayFont.lfOutPrecision),
+    MORVI_ROW("ClipPrecition", Decimal, displayFont.lfClipPrecision),
+    MORVI_ROW("Quality", Decimal, displayFont.lfQuality),
+    MORVI_ROW("PitchAndFamily", Decimal, displayFont.lfPitchAndFamily),
+    MORVI_ROW("FaceName", Face, displayFont.lfFaceName),
+    MORVI_ROW("Start", Binding, keyBindings[BindStart]),
+    MORVI_ROW("Stop", Binding, keyBindings[BindStop]),
+    MORVI_ROW("Reset", Binding, keyBindings[BindReset]),
+    MORVI_ROW("Lap", Binding, keyBindings[BindLap]),
+    MORVI_ROW("Next", Binding, keyBindings[BindNext]),
+    MORVI_ROW("Left", Decimal, windowRect.left),
+    MORVI_ROW("Right", Decimal, windowRect.right),
+    MORVI_ROW("Top", Decimal, windowRect.top),
+    MORVI_ROW("Bottom", Decimal, windowRect.bottom),
+    MORVI_ROW("Button", Decimal, Button),
+    MORVI_ROW("Title", Decimal, Title),
+    MORVI_ROW("TxColor", Hex, fontDialogRecord.rgbColors),
+    MORVI_ROW("Topmost", Decimal, Topmost),
+    MORVI_ROW("Funbyou", Decimal, Funbyou),
+    MORVI_ROW("LapTime", Decimal, LapTime),
+    MORVI_ROW("BackGround", Decimal, BackGround),
+    MORVI_ROW("StartColon", Decimal, StartColon),
+    MORVI_ROW("WindowFix", Decimal, WindowFix),
+    MORVI_ROW("TxColorStop", Hex, TxColorStop),
+};
+
+#undef MORVI_ROW
+
+constexpr int rowCount = static_cast<int>(sizeof rows / sizeof rows[0]);
+static_assert(rowCount == 34, "Morvi.ini has 34 rows");
+
+template <typename T>
+T& memberAt(Settings& s, const Row& row) {
+    return *reinterpret_cast<T*>(reinterpret_cast<char*>(&s) + row.offset);
 }
 
-template <typename Colour>
-bool parseHex(const char* line, const char* key, Colour& member) {
-    const char* p = line;
-    std::uint32_t v;
-    if (!matchKey(p, key) || !scanHex(p, v)) return false;
-    sharedStore(member, static_cast<Colour>(v));
-    return true;
+template <typename T>
+const T& memberAt(const Settings& s, const Row& row) {
+    return *reinterpret_cast<const T*>(reinterpret_cast<const char*>(&s) + row.offset);
+}
+
+// A number row's member as the 32-bit pattern the file writes; the poller
+// reads some of them, so they go through sharedLoad and sharedStore.
+std::uint32_t wordValue(const Settings& s, const Row& row) {
+    switch (row.word) {
+    case Word::I32: return static_cast<std::uint32_t>(sharedLoad(memberAt<std::int32_t>(s, row)));
+    case Word::Long: return static_cast<std::uint32_t>(sharedLoad(memberAt<LONG>(s, row)));
+    case Word::U32: return sharedLoad(memberAt<std::uint32_t>(s, row));
+    case Word::Colour: return static_cast<std::uint32_t>(sharedLoad(memberAt<COLORREF>(s, row)));
+    case Word::Byte: return memberAt<BYTE>(s, row);
+    default: return 0;
+    }
+}
+
+void setWord(Settings& s, const Row& row, std::uint32_t value) {
+    switch (row.word) {
+    case Word::I32: sharedStore(memberAt<std::int32_t>(s, row), static_cast<std::int32_t>(value)); break;
+    case Word::Long: sharedStore(memberAt<LONG>(s, row), static_cast<LONG>(static_cast<std::int32_t>(value))); break;
+    case Word::U32: sharedStore(memberAt<std::uint32_t>(s, row), value); break;
+    case Word::Colour: sharedStore(memberAt<COLORREF>(s, row), static_cast<COLORREF>(value)); break;
+    // The eight font bytes keep the low 8 bits: 256 is 0, -1 is 255.
+    case Word::Byte: memberAt<BYTE>(s, row) = static_cast<BYTE>(value & 0xFFu); break;
+    default: break;
+    }
 }
 
 // The key is not compared: the value is what lies between the first "=" (past
-// any leading ones) and the next "=" or the line end.
+// any leading ones) and the next "=" or the line end. A character that could
+// not be kept makes it no name at all.
 void parseFaceName(const char* line, LOGFONTA& font) {
     const char* p = line;
     while (*p == '=') ++p;
@@ -130,7 +222,7 @@ void parseFaceName(const char* line, LOGFONTA& font) {
     ++p;
     std::size_t length = 0;
     while (p[length] != '\0' && p[length] != '=' && p[length] != '\n') ++length;
-    if (length == 0) return;
+    if (length == 0 || std::memchr(p, notKept, length) != nullptr) return;
     setFaceName(font, p, length);
 }
 
@@ -152,6 +244,9 @@ bool parseBinding(const char* line, const char* key, KeyBinding& binding) {
         while (isBlank(*p)) ++p;
         while (p[length] != '\0' && !isBlank(p[length])) ++length;
     }
+    // A name with a character that could not be kept counts as none: the
+    // code is what the row says.
+    if (std::memchr(p, notKept, length) != nullptr) length = 0;
     if (length == 0) {
         // An unbound key keeps no name that would show a key doing nothing.
         if (code == 0) setBindingName(binding, "", 0);
@@ -171,54 +266,61 @@ bool parseBinding(const char* line, const char* key, KeyBinding& binding) {
     return true;
 }
 
-const char* const bindingKeys[BindingCount] = {"Start", "Stop", "Reset", "Lap", "Next"};
-
 // Whether the line matched its row. The face name's row, which takes any
 // line with a value, does not count: it tells nothing about the file.
-bool parseRow(Settings& s, int row, const char* line) {
-    LOGFONTA& f = s.displayFont;
-    switch (row) {
-    case 1: return parseInt(line, "Focus", s.Focus);
-    case 2: return parseInt(line, "Height", f.lfHeight);
-    case 3: return parseInt(line, "Width", f.lfWidth);
-    case 4: return parseInt(line, "Escapement", f.lfEscapement);
-    case 5: return parseInt(line, "Orientation", f.lfOrientation);
-    case 6: return parseInt(line, "Weight", f.lfWeight);
-    case 7: return parseByte(line, "Italic", f.lfItalic);
-    case 8: return parseByte(line, "Underline", f.lfUnderline);
-    case 9: return parseByte(line, "StrikeOut", f.lfStrikeOut);
-    case 10: return parseByte(line, "CharSet", f.lfCharSet);
-    case 11: return parseByte(line, "OutPrecision", f.lfOutPrecision);
-    case 12: return parseByte(line, "ClipPrecition", f.lfClipPrecision);
-    case 13: return parseByte(line, "Quality", f.lfQuality);
-    case 14: return parseByte(line, "PitchAndFamily", f.lfPitchAndFamily);
-    case 15: parseFaceName(line, f); return false;
-    case 16:
-    case 17:
-    case 18:
-    case 19:
-    case 20: return parseBinding(line, bindingKeys[row - 16], s.keyBindings[row - 16]);
-    case 21: return parseInt(line, "Left", s.windowRect.left);
-    case 22: return parseInt(line, "Right", s.windowRect.right);
-    case 23: return parseInt(line, "Top", s.windowRect.top);
-    case 24: return parseInt(line, "Bottom", s.windowRect.bottom);
-    case 25: return parseInt(line, "Button", s.Button);
-    case 26: return parseInt(line, "Title", s.Title);
-    case 27: return parseHex(line, "TxColor", s.fontDialogRecord.rgbColors);
-    case 28: return parseInt(line, "Topmost", s.Topmost);
-    case 29: return parseInt(line, "Funbyou", s.Funbyou);
-    case 30: {
+bool parseRow(Settings& s, const Row& row, const char* line) {
+    const char* p = line;
+    switch (row.format) {
+    case Format::Decimal: {
         std::int32_t v;
-        if (!readInt(line, "LapTime", v)) return false;
-        sharedStore(s.LapTime, static_cast<std::uint32_t>(v));
+        if (!matchKey(p, row.key) || !scanDecimal(p, v)) return false;
+        setWord(s, row, static_cast<std::uint32_t>(v));
         return true;
     }
-    case 31: return parseInt(line, "BackGround", s.BackGround);
-    case 32: return parseInt(line, "StartColon", s.StartColon);
-    case 33: return parseInt(line, "WindowFix", s.WindowFix);
-    case 34: return parseHex(line, "TxColorStop", s.TxColorStop);
-    default: return false;
+    case Format::Hex: {
+        std::uint32_t v;
+        if (!matchKey(p, row.key) || !scanHex(p, v)) return false;
+        setWord(s, row, v);
+        return true;
     }
+    case Format::Face: parseFaceName(line, s.displayFont); return false;
+    case Format::Binding: return parseBinding(line, row.key, memberAt<KeyBinding>(s, row));
+    }
+    return false;
+}
+
+bool carriesSomeRowsKey(const char* line) {
+    for (const Row& row : rows)
+        if (carriesKey(line, row.key)) return true;
+    return false;
+}
+
+// The line a row reads: its own by position when that carries its key (a
+// file Morvi wrote), else the first that does, wherever it stands, so that
+// a line taken out or added by hand moves no setting onto another row. The
+// face name's row, whose key is not compared, takes its own line when no
+// line carries its key and its own carries no other row's.
+const char* lineForRow(int index, const std::vector<std::string>& lines) {
+    const Row& row = rows[index];
+    const std::size_t at = static_cast<std::size_t>(index);
+    if (at < lines.size() && carriesKey(lines[at].c_str(), row.key)) return lines[at].c_str();
+    for (const std::string& line : lines)
+        if (carriesKey(line.c_str(), row.key)) return line.c_str();
+    if (row.format == Format::Face && at < lines.size() && !carriesSomeRowsKey(lines[at].c_str()))
+        return lines[at].c_str();
+    return nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+unsigned long processId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
 }
 
 }  // namespace
@@ -226,12 +328,11 @@ bool parseRow(Settings& s, int row, const char* line) {
 // The temporary file is this process's own: two Morvi in one folder may save
 // at the same moment (the end of a Windows session).
 std::string temporarySettingsName(const char* path) {
-#ifdef _WIN32
-    const unsigned long id = GetCurrentProcessId();
-#else
-    const unsigned long id = static_cast<unsigned long>(getpid());
-#endif
-    return std::string(path) + "." + std::to_string(id) + ".tmp";
+    return std::string(path) + "." + std::to_string(processId()) + ".tmp";
+}
+
+std::string backupSettingsName(const char* path) {
+    return std::string(path) + "." + std::to_string(processId()) + ".bak";
 }
 
 namespace {
@@ -257,6 +358,40 @@ void appendLine(std::string& out, const char* format, ...) {
     out.append("\r\n");
 }
 
+// The file's lines as the loader reads them: CR LF as LF, as the platform's
+// text mode gives it, and at most 255 characters a line, a longer one taken
+// in pieces.
+std::vector<std::string> settingsLines(const std::string& shiftJis) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < shiftJis.size(); ++i) {
+        const char c = shiftJis[i];
+        if (c == '\r' && i + 1 < shiftJis.size() && shiftJis[i + 1] == '\n') continue;
+        line.push_back(c);
+        if (c == '\n' || line.size() == pieceLimit) lines.push_back(std::move(line)), line.clear();
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    return lines;
+}
+
+// How many rows matched a line of the text; -1 for an empty text, which
+// applies the empty-file defaults.
+int parseRows(Settings& s, const char* data, std::size_t size) {
+    const std::string shiftJis = settingsTextAsShiftJis(data, size);
+    if (shiftJis.empty()) {
+        applyFontDefaults(s);  // Title keeps its value
+        return -1;
+    }
+    const std::vector<std::string> lines = settingsLines(shiftJis);
+    int matched = 0;
+    for (int i = 0; i < rowCount; ++i)
+        if (const char* line = lineForRow(i, lines)) matched += parseRow(s, rows[i], line) ? 1 : 0;
+    return matched;
+}
+
+// A file Morvi wrote, whole: every row but the face name's matched.
+constexpr int wholeFile = rowCount - 1;
+
 }  // namespace
 
 Settings& processSettings() {
@@ -274,74 +409,79 @@ void applyNoFileDefaults(Settings& s) {
     s.Title = 1;
 }
 
-bool parseSettingsText(Settings& s, const char* data, std::size_t size) {
-    const std::string shiftJis = settingsTextAsShiftJis(data, size);
-    if (shiftJis.empty()) {
-        applyFontDefaults(s);  // Title keeps its value
-        return true;
-    }
-    // CR LF reads as LF, as the platform's text mode gives it.
-    std::string text;
-    text.reserve(shiftJis.size());
-    for (std::size_t i = 0; i < shiftJis.size(); ++i) {
-        if (shiftJis[i] == '\r' && i + 1 < shiftJis.size() && shiftJis[i + 1] == '\n') continue;
-        text.push_back(shiftJis[i]);
-    }
-    bool matched = false;
-    std::size_t pos = 0;
-    for (int row = 1; row <= 34 && pos < text.size(); ++row) {
-        char line[pieceLimit + 1];
-        std::size_t n = 0;
-        while (n < pieceLimit && pos < text.size()) {
-            const char c = text[pos++];
-            line[n++] = c;
-            if (c == '\n') break;
-        }
-        line[n] = '\0';
-        matched = parseRow(s, row, line) || matched;
-    }
-    return matched;
-}
+bool parseSettingsText(Settings& s, const char* data, std::size_t size) { return parseRows(s, data, size) != 0; }
 
-SettingsLoad loadSettingsFrom(Settings& s, const char* path) {
+namespace {
+
+// Reads one file into `s` through a copy, so that a file that is no
+// Morvi.ini changes nothing. `whole`: only a file Morvi wrote in full counts.
+FileStatus readSettingsFile(Settings& s, const char* path, bool whole) {
     const FileAccess& files = processFileAccess();
     std::string text;
     BusyWait wait;
     FileStatus status = retryWhileBusy(files, wait, [&] { return files.read(files.context, path, text); });
-    // A file of which not one line is a setting (junk, another program's
-    // file) is no Morvi.ini: read, it would leave the display black on black.
+    if (status != FileStatus::Done) return status;
     // The record's words the poller reads are copied as they are shared.
     Settings parsed{};
-    copySettingsButWindow(parsed, s);
-    sharedStoreRect(parsed.windowRect, sharedLoadRect(s.windowRect));
-    if (status == FileStatus::Done && !parseSettingsText(parsed, text.data(), text.size())) status = FileStatus::Failed;
+    copySettings(parsed, s);
+    const int matched = parseRows(parsed, text.data(), text.size());
+    // A file of which not one line is a setting (junk, another program's
+    // file) is no Morvi.ini: read, it would leave the display black on black.
+    if (matched == 0 || (whole && matched < wholeFile)) return FileStatus::Failed;
+    copySettings(s, parsed);
+    return FileStatus::Done;
+}
+
+}  // namespace
+
+SettingsLoad loadSettingsFrom(Settings& s, const char* path) {
+    FileStatus status = readSettingsFile(s, path, false);
+    // No Morvi.ini, but a save that could not finish left the settings
+    // beside it (its temporary file, or the previous file under the backup
+    // name): the newest whole one is taken, and the next save puts it back.
+    if (status == FileStatus::Missing) {
+        const FileAccess& files = processFileAccess();
+        for (const std::string& left : files.siblings(files.context, path))
+            if (isLeftover(path, left.c_str()) && readSettingsFile(s, left.c_str(), true) == FileStatus::Done)
+                return SettingsLoad::Loaded;
+    }
     if (status != FileStatus::Done) {
         applyNoFileDefaults(s);
         return status == FileStatus::Missing ? SettingsLoad::NoFile : SettingsLoad::Unreadable;
     }
-    copySettingsButWindow(s, parsed);
-    sharedStoreRect(s.windowRect, parsed.windowRect);
     return SettingsLoad::Loaded;
 }
 
-void copySettingsButWindow(Settings& s, const Settings& from) {
-    s.Focus = from.Focus;
-    s.displayFont = from.displayFont;
-    for (int i = 0; i < BindingCount; ++i) {
-        sharedStore(s.keyBindings[i].code, sharedLoad(from.keyBindings[i].code));
-        std::memcpy(s.keyBindings[i].name, from.keyBindings[i].name, sizeof s.keyBindings[i].name);
+bool isLeftover(const char* path, const char* name) {
+    const std::string n(name), p = std::string(path) + ".";
+    if (n.size() <= p.size() + 4 || n.compare(0, p.size(), p) != 0) return false;
+    const std::string id = n.substr(p.size(), n.size() - p.size() - 4), ending = n.substr(n.size() - 4);
+    if (ending != ".tmp" && ending != ".bak") return false;
+    for (const char c : id)
+        if (!isDigit(c)) return false;
+    return !id.empty();
+}
+
+void copySettings(Settings& s, const Settings& from) {
+    for (const Row& row : rows) {
+        switch (row.word) {
+        case Word::Face: std::memcpy(s.displayFont.lfFaceName, from.displayFont.lfFaceName, LF_FACESIZE); break;
+        case Word::Binding: {
+            KeyBinding& to = memberAt<KeyBinding>(s, row);
+            const KeyBinding& b = memberAt<KeyBinding>(from, row);
+            sharedStore(to.code, sharedLoad(b.code));
+            std::memcpy(to.name, b.name, sizeof to.name);
+            break;
+        }
+        default: setWord(s, row, wordValue(from, row)); break;
+        }
     }
-    s.Button = from.Button;
-    s.Title = from.Title;
-    // Of the font dialog's record only the colour is a setting.
-    sharedStore(s.fontDialogRecord.rgbColors, sharedLoad(from.fontDialogRecord.rgbColors));
-    s.Topmost = from.Topmost;
-    sharedStore(s.Funbyou, sharedLoad(from.Funbyou));
-    sharedStore(s.LapTime, sharedLoad(from.LapTime));
-    sharedStore(s.BackGround, sharedLoad(from.BackGround));
-    sharedStore(s.StartColon, sharedLoad(from.StartColon));
-    s.WindowFix = from.WindowFix;
-    sharedStore(s.TxColorStop, sharedLoad(from.TxColorStop));
+}
+
+void copySettingsButWindow(Settings& s, const Settings& from) {
+    const RECT kept = sharedLoadRect(s.windowRect);
+    copySettings(s, from);
+    sharedStoreRect(s.windowRect, kept);
 }
 
 void restoreSettingsAtOpen(Settings& s, const Settings& atOpen, const ScreenUnits& units) {
@@ -359,45 +499,55 @@ void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOp
 }
 
 std::string formatSettingsFile(const Settings& s) {
-    const LOGFONTA& f = s.displayFont;
     std::string out;
     out.reserve(1024);
-    appendLine(out, "Focus=%d", s.Focus);
-    appendLine(out, "Height=%d", static_cast<int>(f.lfHeight));
-    appendLine(out, "Width=%d", static_cast<int>(f.lfWidth));
-    appendLine(out, "Escapement=%d", static_cast<int>(f.lfEscapement));
-    appendLine(out, "Orientation=%d", static_cast<int>(f.lfOrientation));
-    appendLine(out, "Weight=%d", static_cast<int>(f.lfWeight));
-    appendLine(out, "Italic=%d", f.lfItalic);
-    appendLine(out, "Underline=%d", f.lfUnderline);
-    appendLine(out, "StrikeOut=%d", f.lfStrikeOut);
-    appendLine(out, "CharSet=%d", f.lfCharSet);
-    appendLine(out, "OutPrecision=%d", f.lfOutPrecision);
-    appendLine(out, "ClipPrecition=%d", f.lfClipPrecision);
-    appendLine(out, "Quality=%d", f.lfQuality);
-    appendLine(out, "PitchAndFamily=%d", f.lfPitchAndFamily);
-    appendLine(out, "FaceName=%.*s", static_cast<int>(boundedLength(f.lfFaceName, sizeof f.lfFaceName)), f.lfFaceName);
-    for (int i = 0; i < BindingCount; ++i) {
-        const KeyBinding& b = s.keyBindings[i];
-        appendLine(out, "%s=%d,%.*s", bindingKeys[i], b.code, static_cast<int>(boundedLength(b.name, sizeof b.name)),
-                   b.name);
+    for (const Row& row : rows) {
+        switch (row.format) {
+        case Format::Decimal:
+            // The font bytes as 0 to 255; the rest as the signed decimal of their pattern.
+            appendLine(out, "%s=%d", row.key,
+                       row.word == Word::Byte ? static_cast<int>(wordValue(s, row))
+                                              : static_cast<std::int32_t>(wordValue(s, row)));
+            break;
+        case Format::Hex: appendLine(out, "%s=%x", row.key, static_cast<unsigned>(wordValue(s, row))); break;
+        case Format::Face: {
+            const LOGFONTA& f = s.displayFont;
+            appendLine(out, "%s=%.*s", row.key, static_cast<int>(boundedLength(f.lfFaceName, sizeof f.lfFaceName)),
+                       f.lfFaceName);
+            break;
+        }
+        case Format::Binding: {
+            const KeyBinding& b = memberAt<KeyBinding>(s, row);
+            appendLine(out, "%s=%d,%.*s", row.key, static_cast<int>(sharedLoad(b.code)),
+                       static_cast<int>(boundedLength(b.name, sizeof b.name)), b.name);
+            break;
+        }
+        }
     }
-    appendLine(out, "Left=%d", static_cast<int>(s.windowRect.left));
-    appendLine(out, "Right=%d", static_cast<int>(s.windowRect.right));
-    appendLine(out, "Top=%d", static_cast<int>(s.windowRect.top));
-    appendLine(out, "Bottom=%d", static_cast<int>(s.windowRect.bottom));
-    appendLine(out, "Button=%d", s.Button);
-    appendLine(out, "Title=%d", s.Title);
-    appendLine(out, "TxColor=%x", static_cast<unsigned>(s.fontDialogRecord.rgbColors));
-    appendLine(out, "Topmost=%d", s.Topmost);
-    appendLine(out, "Funbyou=%d", s.Funbyou);
-    appendLine(out, "LapTime=%d", static_cast<std::int32_t>(s.LapTime));
-    appendLine(out, "BackGround=%d", s.BackGround);
-    appendLine(out, "StartColon=%d", s.StartColon);
-    appendLine(out, "WindowFix=%d", s.WindowFix);
-    appendLine(out, "TxColorStop=%x", static_cast<unsigned>(s.TxColorStop));
     return out;
 }
+
+namespace {
+
+// What a failed save left: its temporary file goes only while Morvi.ini is
+// in its place; without Morvi.ini it may hold the only copy of the settings,
+// and the next start takes it.
+void removeTemporaryIfSafe(const FileAccess& files, const char* temporary, const char* path) {
+    if (!files.exists(files.context, path)) return;
+    // A scanner may be holding the fresh temporary file too: its removal
+    // waits on its own, or a save that spent its wait would leave it behind.
+    BusyWait cleanUp;
+    retryWhileBusy(files, cleanUp, [&] { return files.remove(files.context, temporary); });
+}
+
+// Morvi.ini is in place and new: what earlier saves left beside it goes,
+// once, without waiting; what is held now goes at a later save.
+void removeLeftovers(const FileAccess& files, const char* path) {
+    for (const std::string& left : files.siblings(files.context, path))
+        if (isLeftover(path, left.c_str())) files.remove(files.context, left.c_str());
+}
+
+}  // namespace
 
 // The text goes to a temporary file beside the target, which replaces the
 // target only once it is complete, so a failed save keeps the previous file.
@@ -406,19 +556,22 @@ std::string formatSettingsFile(const Settings& s) {
 bool saveSettingsTo(const Settings& s, const char* path) {
     const FileAccess& files = processFileAccess();
     const std::string text = formatSettingsFile(s);
-    const std::string temporary = temporarySettingsName(path);
+    const std::string temporary = temporarySettingsName(path), backup = backupSettingsName(path);
     const char* from = temporary.c_str();
     BusyWait wait;  // one bound for the whole save
     FileStatus status = retryWhileBusy(files, wait, [&] { return files.write(files.context, from, text); });
     if (status == FileStatus::Done)
-        status = retryWhileBusy(files, wait, [&] { return files.replace(files.context, from, path); });
-    if (status == FileStatus::Missing)
+        status =
+            retryWhileBusy(files, wait, [&] { return files.replace(files.context, from, path, backup.c_str()); });
+    // No Morvi.ini yet, or the replace moved it to the backup name and could
+    // not finish, or this drive has no replace: a rename does the rest.
+    if (status == FileStatus::Missing || status == FileStatus::Unsupported)
         status = retryWhileBusy(files, wait, [&] { return files.move(files.context, from, path); });
-    if (status == FileStatus::Done) return true;
-    // A scanner may be holding the fresh temporary file too: its removal
-    // waits on its own, or a save that spent its wait would leave it behind.
-    BusyWait cleanUp;
-    retryWhileBusy(files, cleanUp, [&] { return files.remove(files.context, from); });
+    if (status == FileStatus::Done) {
+        removeLeftovers(files, path);
+        return true;
+    }
+    removeTemporaryIfSafe(files, from, path);
     return false;
 }
 
@@ -435,6 +588,8 @@ void loadSettings() {
     fileUnreadable = loadSettingsFrom(processSettings(), settingsFileName) == SettingsLoad::Unreadable ? 1 : 0;
     settingsToScreen(processSettings(), processScreenUnits());
 }
+
+bool settingsFileUnreadable() { return fileUnreadable == 1; }
 
 bool saveSettingsOnExit() {
     if (fileUnreadable == 1) return false;

@@ -361,12 +361,27 @@ int WINAPI countUnsavedBox(HWND owner, LPCWSTR text, LPCWSTR, UINT) {
     return IDOK;
 }
 
-TEST_F(OptionsDialog, AReadOnlyMorviIniIsKeptAndAnOkThatCannotSaveSaysSo) {
+TEST_F(OptionsDialog, AMorviIniThatCannotBeReadOrWrittenIsKeptAndMorviSaysSo) {
+    // Not a Morvi.ini: the user is told once, when the options first open,
+    // and only OK writes over it.
+    ini = "\x01 not settings \xFF\r\n";
+    settingsMessageBox = countUnsavedBox;
+    unsavedBoxes = 0;
+    open();
+    EXPECT_EQ(unsavedBoxes, 1);
+    click(IDC_OPT_CANCEL);
+    sendCommand(session->window(), ID_MENU_OPTIONS);
+    EXPECT_EQ(session->savedIni(), ini);
+    click(IDC_OPT_OK);
+    EXPECT_EQ(unsavedBoxes, 1);
+    EXPECT_NE(session->savedIni(), ini);
+    session->stop();
+
+    // Read-only: kept, and an OK that cannot save says so.
     ini = iniWith({{"Start", "59,F1"}});
     open();
     const std::string path = session->dir().file("Morvi.ini");
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    settingsMessageBox = countUnsavedBox;
     unsavedBoxes = 0;
     clickBox(IDC_OPT_STOP_KEY);
     pressKey(0x3C);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -173,23 +174,38 @@ TEST(SettingsFile, ShortFileLeavesTheMissingRowsAlone) {
     EXPECT_EQ(s.fontDialogRecord.rgbColors, 0u);
 }
 
-TEST(SettingsFile, OverlongLineShiftsEveryLaterRow) {
-    // 300 characters: two pieces, so each later line lands one row late.
-    const std::string longLine = "Focus=7" + std::string(293, 'x');
-    const Settings s = loaded(fileWith(1, longLine));
-    EXPECT_EQ(s.Focus, 7);
-    EXPECT_EQ(s.displayFont.lfHeight, 0);           // got the rest of line 1
-    EXPECT_EQ(s.displayFont.lfWidth, 0);            // got "Height=-19"
-    EXPECT_STREQ(s.displayFont.lfFaceName, "255");  // row 15 takes the value of "PitchAndFamily=255"
-    EXPECT_EQ(s.keyBindings[0].code, 0);            // got "FaceName=..."
-    EXPECT_EQ(s.TxColorStop, 0u);                   // got "WindowFix=2"
-    // Exactly 255 characters and a line end: the line end is a piece of its own.
-    const Settings t = loaded(fileWith(1, "Focus=8" + std::string(248, ' ')));
-    EXPECT_EQ(t.Focus, 8);
-    EXPECT_EQ(t.displayFont.lfHeight, 0);
-    // 254 characters still fit.
-    const Settings u = loaded(fileWith(1, "Focus=8" + std::string(247, ' ')));
-    EXPECT_EQ(u.displayFont.lfHeight, -19);
+// Lines taken out, added or made over-long by hand move no setting onto
+// another row: a row whose line does not carry its key takes the one that
+// does, wherever it stands.
+TEST(SettingsFile, LinesOutOfPlaceAreReadByTheirKeys) {
+    std::string withoutWidth = goldenText;
+    withoutWidth.erase(withoutWidth.find("Width=7\r\n"), 9);
+    const std::string longLine = "Focus=7" + std::string(293, 'x');  // 300 characters: two pieces
+    const struct {
+        std::string text;
+        std::int32_t focus, width;
+        const char* face;
+    } cases[] = {
+        {withoutWidth, 3, 0, "Courier"},
+        {"Added=by hand\r\n" + std::string(goldenText), 3, 7, "Courier"},
+        {fileWith(1, longLine), 7, 7, "Courier"},
+        {fileWith(1, "Focus=8" + std::string(248, ' ')), 8, 7, "Courier"},  // 255 and a line end
+        {fileWith(1, "Button=0"), 5, 7, "Courier"},                         // Focus is nowhere: kept
+        {fileWith(15, "Start=1,F1"), 3, 7, "Kept"},                         // but not another row's
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(&c - cases));
+        Settings base{};
+        base.Focus = 5;
+        std::strcpy(base.displayFont.lfFaceName, "Kept");
+        const Settings s = loaded(c.text, base);
+        EXPECT_EQ(s.Focus, c.focus);
+        EXPECT_EQ(s.displayFont.lfWidth, c.width);
+        EXPECT_STREQ(s.displayFont.lfFaceName, c.face);
+        EXPECT_EQ(s.keyBindings[0].code, 0x3B);
+        EXPECT_EQ(s.Button, 0);
+        EXPECT_EQ(s.TxColorStop, 0xFF00u);
+    }
 }
 
 TEST(SettingsFile, NumericRows) {
@@ -311,9 +327,30 @@ TEST(SettingsFile, CancelReloadKeepsTheWindowWhereItIsAndRestoresWithoutAFile) {
     EXPECT_EQ(s.keyBindings[0].code, 0x3B);
 }
 
+// UTF-8 text as UTF-16 with its mark, as Notepad's "Unicode" and Windows
+// PowerShell 5.1 save it.
+std::string utf16(const std::string& utf8, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    const auto put = [&](unsigned unit) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        out += bigEndian ? std::string{high, low} : std::string{low, high};
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        unsigned value = n == 1 ? lead : lead & (0xFF >> (n + 1));
+        for (std::size_t k = 1; k < n; ++k) value = (value << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        if (value >= 0x10000) put(0xD800 + ((value - 0x10000) >> 10)), value = 0xDC00 + (value & 0x3FF);
+        put(value);
+        i += n;
+    }
+    return out;
+}
+
 // Files as people save them: Shift-JIS as Morvi writes it, UTF-8 from a
-// modern Notepad with or without its mark, junk. Read for what they say and
-// written back in Shift-JIS; junk is no Morvi.ini at all.
+// modern Notepad with or without its mark, UTF-16 in either byte order,
+// junk. Read for what they say and written back in Shift-JIS; a character
+// Shift-JIS has no form for loses only itself; junk is no Morvi.ini at all.
 TEST(SettingsFile, FilesAsPeopleSaveThemAreReadForWhatTheySay) {
     const std::string utf8 = fileWith(15, "FaceName=\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF",
                                       fileWith(19, "Lap=200,\u2191", fileWith(20, "Next=0,")));
@@ -323,12 +360,16 @@ TEST(SettingsFile, FilesAsPeopleSaveThemAreReadForWhatTheySay) {
         std::string text;
         SettingsLoad result;
         const char *face, *lap;
+        std::int32_t lapCode;
     } cases[] = {
-        {utf8, SettingsLoad::Loaded, msGothic, "\x81\xAA"},
-        {"\xEF\xBB\xBF" + utf8, SettingsLoad::Loaded, msGothic, "\x81\xAA"},
-        {"\xEF\xBB\xBF" + std::string(goldenText), SettingsLoad::Loaded, "Courier", "Windows (Right)"},
-        {fileWith(15, "FaceName=\u00DCnknown", utf8), SettingsLoad::Loaded, "Kept", "\x81\xAA"},  // no Shift-JIS form
-        {junk, SettingsLoad::Unreadable, msGothic, ""},
+        {utf8, SettingsLoad::Loaded, msGothic, "\x81\xAA", 200},
+        {"\xEF\xBB\xBF" + utf8, SettingsLoad::Loaded, msGothic, "\x81\xAA", 200},
+        {"\xEF\xBB\xBF" + std::string(goldenText), SettingsLoad::Loaded, "Courier", "Windows (Right)", 220},
+        {fileWith(15, "FaceName=\u00DCnknown", utf8), SettingsLoad::Loaded, "Kept", "\x81\xAA", 200},
+        {fileWith(19, "Lap=200,caf\u00E9", utf8), SettingsLoad::Loaded, msGothic, "", 200},
+        {utf16(utf8, false), SettingsLoad::Loaded, msGothic, "\x81\xAA", 200},
+        {utf16(fileWith(19, "Lap=201,\U0001F600", utf8), true), SettingsLoad::Loaded, msGothic, "", 201},
+        {junk, SettingsLoad::Unreadable, msGothic, "", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(&c - cases));
@@ -339,17 +380,9 @@ TEST(SettingsFile, FilesAsPeopleSaveThemAreReadForWhatTheySay) {
         EXPECT_EQ(loadSettingsFrom(s, dir.file("Morvi.ini").c_str()), c.result);
         EXPECT_STREQ(s.displayFont.lfFaceName, c.face);
         EXPECT_STREQ(s.keyBindings[3].name, c.lap);
+        EXPECT_EQ(s.keyBindings[3].code, c.lapCode);
         EXPECT_EQ(s.Focus, c.result == SettingsLoad::Loaded ? 3 : 1);
     }
-}
-
-TEST(SettingsFile, LinesInAnotherOrderAreNotUsedForOtherRows) {
-    std::string text = fileWith(1, "Button=0");
-    Settings base{};
-    base.Focus = 5;
-    const Settings s = loaded(text, base);
-    EXPECT_EQ(s.Focus, 5);
-    EXPECT_EQ(s.Button, 0);  // from its own line 25, not from line 1
 }
 
 TEST(SettingsFile, GarbageNeverBreaksTheLoader) {
@@ -400,34 +433,46 @@ TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughItsTemporaryFile) {
 
 // The file system as another program holding a file makes it: the first
 // `busy` calls of the kinds held answer Busy (-1: every one), then the
-// system's own do the work. Sleeps are counted, not slept.
+// system's own do the work. Sleeps are counted, not slept. `replaceError`
+// acts out a failed ReplaceFileW as Windows documents it (the files it
+// leaves, and the status Morvi makes of that error); `moveAnswer`, unless
+// Done, answers every rename.
 struct HeldFiles {
     enum Call { Read = 1, Write = 2, Replace = 4, Move = 8, Remove = 16 };
     int held;
     int busy;
+    std::uint32_t replaceError = 0;
+    FileStatus moveAnswer = FileStatus::Done;
     int busyAnswers = 0;
     unsigned slept = 0;
     FileAccess saved = processFileAccess();
 
     HeldFiles(int call, int count) : held(call), busy(count) {
-        processFileAccess() =
-            FileAccess{[](void* c, const char* path, std::string& out) {
-                           return answer(c, Read, [&] { return systemFileAccess().read(nullptr, path, out); });
-                       },
-                       [](void* c, const char* path, const std::string& text) {
-                           return answer(c, Write, [&] { return systemFileAccess().write(nullptr, path, text); });
-                       },
-                       [](void* c, const char* from, const char* to) {
-                           return answer(c, Replace, [&] { return systemFileAccess().replace(nullptr, from, to); });
-                       },
-                       [](void* c, const char* from, const char* to) {
-                           return answer(c, Move, [&] { return systemFileAccess().move(nullptr, from, to); });
-                       },
-                       [](void* c, const char* path) {
-                           return answer(c, Remove, [&] { return systemFileAccess().remove(nullptr, path); });
-                       },
-                       [](void* c, unsigned ms) { static_cast<HeldFiles*>(c)->slept += ms; },
-                       this};
+        FileAccess files = systemFileAccess();
+        files.read = [](void* c, const char* path, std::string& out) {
+            return answer(c, Read, [&] { return systemFileAccess().read(nullptr, path, out); });
+        };
+        files.write = [](void* c, const char* path, const std::string& text) {
+            return answer(c, Write, [&] { return systemFileAccess().write(nullptr, path, text); });
+        };
+        files.replace = [](void* c, const char* from, const char* to, const char* backup) {
+            return answer(c, Replace, [&] {
+                const std::uint32_t error = static_cast<HeldFiles*>(c)->replaceError;
+                if (error == 0) return systemFileAccess().replace(nullptr, from, to, backup);
+                if (error == 1177) std::filesystem::rename(to, backup);  // `to` moved aside, `from` left
+                return replaceFailureStatus(error, FileStatus::Failed);
+            });
+        };
+        files.move = [](void* c, const char* from, const char* to) {
+            const FileStatus given = static_cast<HeldFiles*>(c)->moveAnswer;
+            return answer(c, Move, [&] { return given != FileStatus::Done ? given : systemFileAccess().move(nullptr, from, to); });
+        };
+        files.remove = [](void* c, const char* path) {
+            return answer(c, Remove, [&] { return systemFileAccess().remove(nullptr, path); });
+        };
+        files.sleep = [](void* c, unsigned ms) { static_cast<HeldFiles*>(c)->slept += ms; };
+        files.context = this;
+        processFileAccess() = files;
     }
     ~HeldFiles() { processFileAccess() = saved; }
     template <typename Real>
@@ -439,6 +484,64 @@ struct HeldFiles {
         return FileStatus::Busy;
     }
 };
+
+// What a folder holds: "ini" for Morvi.ini, "tmp" and "bak" for what a save
+// left beside it, in that order.
+std::string filesIn(const ScratchDir& dir) {
+    std::string kinds;
+    for (const char* kind : {"ini", "tmp", "bak"})
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().extension() == std::string(".") + kind) kinds += kinds.empty() ? kind : std::string(" ") + kind;
+    return kinds;
+}
+
+// Every outcome of a replace that Windows documents, with a backup name:
+// what the save answers, what it leaves, and what the next start reads.
+// Nothing ever leaves the folder without the settings.
+TEST(SettingsFile, EveryOutcomeOfAReplaceLeavesSettingsTheNextStartReads) {
+    const FileStatus done = FileStatus::Done, failed = FileStatus::Failed, busy = FileStatus::Busy;
+    const struct {
+        std::uint32_t error;
+        FileStatus move;
+        bool saved;
+        const char* left;
+        bool nextReadsNew;
+    } cases[] = {
+        {0, done, true, "ini", true},
+        {32, done, false, "ini", false},     // held for good
+        {1175, done, false, "ini", false},   // Morvi.ini could not be taken away
+        {1176, done, false, "ini", false},   // the new file could not be renamed: both kept their names
+        {1177, done, true, "ini", true},     // Morvi.ini went to the backup name; the rename finishes
+        {1177, failed, false, "tmp bak", true},
+        {1177, busy, false, "tmp bak", true},
+        {50, done, true, "ini", true},       // a drive with no replace: renamed over it
+        {1, failed, false, "ini", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(&c - cases));
+        ScratchDir dir;
+        const std::string path = dir.file("Morvi.ini");
+        writeFileBytes(path, goldenText);
+        Settings s{};
+        applyNoFileDefaults(s);
+        {
+            HeldFiles files(HeldFiles::Replace, c.error == 32 ? -1 : 0);
+            files.replaceError = c.error == 32 ? 0 : c.error;
+            files.moveAnswer = c.move;
+            EXPECT_EQ(saveSettingsTo(s, path.c_str()), c.saved);
+        }
+        EXPECT_EQ(filesIn(dir), c.left);
+        if (std::filesystem::exists(path)) {
+            EXPECT_EQ(readFileBytes(path), c.saved ? formatSettingsFile(s) : goldenText);
+        }
+        Settings next{};
+        EXPECT_EQ(loadSettingsFrom(next, path.c_str()), SettingsLoad::Loaded);
+        EXPECT_EQ(formatSettingsFile(next), formatSettingsFile(c.nextReadsNew ? s : loaded(goldenText)));
+        // The next good save tidies up.
+        EXPECT_TRUE(saveSettingsTo(next, path.c_str()));
+        EXPECT_EQ(filesIn(dir), "ini");
+    }
+}
 
 TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesATemporaryFile) {
     const struct {

@@ -123,6 +123,7 @@ MorviSession::MorviSession(const std::string& ini, bool writeIni) {
     std::memset(currentKeys, 0, sizeof currentKeys);
     std::memset(&pressTracker, 0, sizeof pressTracker);
     previousForeground = nullptr;
+    toldSettingsFileUnread = 0;
 
     if (writeIni || !ini.empty()) writeFileBytes(dir_.file("Morvi.ini"), ini);
     previousDir_ = std::filesystem::current_path().string();

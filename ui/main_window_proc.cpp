@@ -13,6 +13,7 @@
 #include "resource_ids.h"
 #include "screen_units.h"
 #include "settings.h"
+#include "single_instance.h"
 #include "system_libraries.h"
 
 HWND previousForeground = nullptr;
@@ -158,7 +159,9 @@ void onDestroy(HWND window) {
     processStopwatch().state.quitRequested.store(1);
     wakeHotkeyPoller();
     armDisplayTimer(window, std::nullopt);
+    markSettingsFileClosing();
     saveOnExit(window);
+    releaseSettingsFileClaim();
     if (optionsDialog) DestroyWindow(optionsDialog);
     optionsDialog = nullptr;
     DestroyWindow(lapTimeWindow.exchange(nullptr));
@@ -228,6 +231,7 @@ void openOptionsDialog(HWND window) {
     if (!optionsDialog)
         optionsDialog = CreateDialogParamW(GetModuleHandleW(nullptr), L"IDR_DIALOG", window, optionsDialogProc, 0);
     ShowWindow(optionsDialog, SW_SHOW);
+    tellIfSettingsFileUnread(optionsDialog);
 }
 
 void onCommand(HWND window, WPARAM wParam) {

@@ -20,6 +20,7 @@
 std::int32_t captureArmed[BindingCount];
 unsigned char keysAtKeyDown[256];
 unsigned char keysAtKeyUp[256];
+std::int32_t toldSettingsFileUnread = 0;
 int(WINAPI* settingsMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 
 namespace {
@@ -191,10 +192,10 @@ void replaceAll(std::wstring& text, const wchar_t* placeholder, const std::wstri
         text.replace(at, n, value);
 }
 
-// The settings stay applied; the user learns now, not at the next start,
-// that they will be gone then.
-void reportSettingsNotSaved(HWND owner) {
-    std::wstring text = resourceText(IDS_SETTINGS_NOT_SAVED);
+// A message of the string table with %1 as Morvi.ini's full path and %2
+// as its folder.
+std::wstring settingsFileMessage(UINT id) {
+    std::wstring text = resourceText(id);
     const std::wstring relative(settingsFileName, settingsFileName + std::strlen(settingsFileName));  // ASCII
     const DWORD size = GetFullPathNameW(relative.c_str(), 0, nullptr, nullptr);
     std::wstring file(size, L'\0');
@@ -203,7 +204,13 @@ void reportSettingsNotSaved(HWND owner) {
     const std::wstring folder = name ? file.substr(0, static_cast<std::size_t>(name - file.data()) - 1) : file;
     replaceAll(text, L"%1", file);
     replaceAll(text, L"%2", folder);
-    settingsMessageBox(owner, text.c_str(), L"Morvi", MB_OK | MB_ICONWARNING);
+    return text;
+}
+
+// The settings stay applied; the user learns now, not at the next start,
+// that they will be gone then.
+void reportSettingsNotSaved(HWND owner) {
+    settingsMessageBox(owner, settingsFileMessage(IDS_SETTINGS_NOT_SAVED).c_str(), L"Morvi", MB_OK | MB_ICONWARNING);
 }
 
 void reportFaceNotKept(HWND owner, const wchar_t* face) {
@@ -312,6 +319,14 @@ void onCancel(HWND dialog) {
 
 void cancelOptionsDialog() {
     if (optionsDialog) onCancel(optionsDialog);
+}
+
+// Without a word the user would meet the defaults and no hotkeys and not
+// know why; the dialog is where they would change what the file holds.
+void tellIfSettingsFileUnread(HWND dialog) {
+    if (!settingsFileUnreadable() || toldSettingsFileUnread == 1) return;
+    toldSettingsFileUnread = 1;
+    settingsMessageBox(dialog, settingsFileMessage(IDS_SETTINGS_NOT_READ).c_str(), L"Morvi", MB_OK | MB_ICONWARNING);
 }
 
 namespace {

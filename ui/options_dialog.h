@@ -14,10 +14,17 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 extern std::int32_t captureArmed[BindingCount];
 extern unsigned char keysAtKeyDown[256];
 extern unsigned char keysAtKeyUp[256];
+// 1 once the user has been told that Morvi.ini could not be read.
+extern std::int32_t toldSettingsFileUnread;
 
 // Shows the box that tells an OK could not save; replaceable so that tests
 // can count it.
 extern int(WINAPI* settingsMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
+
+// Just shown: once a run, when Morvi.ini was there at start but could not be
+// read, tells the user that Morvi runs on the defaults and that only OK will
+// write over the file.
+void tellIfSettingsFileUnread(HWND dialog);
 
 // Morvi is ending with the dialog open: what it changed and was not confirmed
 // goes, as on Cancel, and the dialog with it. Nothing when it is not open.

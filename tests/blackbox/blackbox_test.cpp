@@ -355,21 +355,100 @@ TEST(BlackBox, OptionsDialogCapturesAKeyOkAppliesItCancelRestores) {
     EXPECT_NE(saved.find("\r\nStart=63,F5\r\nStop=0,\r\n"), std::string::npos) << saved;
 }
 
-// A second start in the same folder brings the first to the front and ends
-// at once, its file untouched; one in another folder runs beside it.
+// Another program holding Morvi.ini, opened with `share` (a virus scanner,
+// an indexer, a sync client), letting go after `ms`, or when it ends (0).
+struct HeldFile {
+    HANDLE file;
+    DWORD ms;
+    HANDLE letGo = nullptr;
+    HeldFile(const std::string& path, DWORD share, DWORD holdMs)
+        : file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)), ms(holdMs) {
+        if (ms > 0) letGo = CreateThread(nullptr, 0, letGoLater, this, 0, nullptr);
+    }
+    static DWORD WINAPI letGoLater(LPVOID self) {
+        Sleep(static_cast<HeldFile*>(self)->ms);
+        return CloseHandle(static_cast<HeldFile*>(self)->file);
+    }
+    ~HeldFile() {
+        if (!letGo) CloseHandle(file);
+        WaitForSingleObject(letGo, INFINITE);
+        CloseHandle(letGo);
+    }
+};
+
+// A Unix program run by Wine, which starts those too, but gives no handle
+// to wait for: the caller watches for its effect.
+void runUnix(const char* program, const std::string& arguments) {
+    std::string line = std::string(program) + " " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(windowsPath(program).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return;
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+}
+
+bool exists(const std::string& windowsName) { return GetFileAttributesA(windowsName.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Another name for a folder, as Windows gives one: a drive letter (subst, a
+// mapped drive) or a link under C:. Under Wine both are links in the prefix.
+// Empty when it could not be made.
+struct SecondName {
+    std::string link, name;
+    SecondName(const std::string& folder, const char* inPrefix, const char* windowsName) : name(windowsName) {
+        using UnixName = char*(CDECL*)(LPCWSTR);
+        const auto unixName = reinterpret_cast<UnixName>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+        char prefix[MAX_PATH] = {};
+        GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+        char* target = unixName ? unixName(std::filesystem::path(folder).wstring().c_str()) : nullptr;
+        link = std::string(prefix) + "/" + inPrefix;
+        if (target && *prefix) runUnix("/bin/ln", "-sfn \"" + std::string(target) + "\" \"" + link + "\"");
+        if (target) HeapFree(GetProcessHeap(), 0, target);
+        if (!waitUntil([&] { return exists(name); })) name.clear();
+    }
+    ~SecondName() {
+        runUnix("/bin/rm", "-f \"" + link + "\"");
+        if (!name.empty()) waitUntil([&] { return !exists(name); });
+    }
+};
+
+// A second start on the same folder, under any of its names, brings the
+// first to the front and ends at once, its file untouched; one in another
+// folder runs beside it; one started while the first closes runs once the
+// first has saved.
 TEST(BlackBox, OneMorviPerMorviIni) {
     ScratchDir dir, other;
     writeFileBytes(dir.file("Morvi.ini"), iniWithHotkeys());
-    MorviProcess first, second, beside;
+    // Named before any start: Wine, unlike Windows, tells a volume by the
+    // drive letters it knows at the moment.
+    const SecondName drive(dir.path().string(), "dosdevices/m:", "M:\\");
+    const SecondName link(dir.path().string(), "drive_c/morvi-second-name", "C:\\morvi-second-name");
+    MorviProcess first, beside, next;
     ASSERT_TRUE(first.start(dir.path().string()));
-    SetForegroundWindow(driverWindow());
-    EXPECT_FALSE(second.startWithoutSettling(dir.path().string(), 5000));
-    EXPECT_EQ(second.close(), 0u);
-    EXPECT_EQ(GetForegroundWindow(), first.window());
+    for (const std::string& name : {dir.path().string(), drive.name, link.name}) {
+        SCOPED_TRACE(name);
+        ASSERT_FALSE(name.empty());
+        SetForegroundWindow(driverWindow());
+        MorviProcess second;
+        EXPECT_FALSE(second.startWithoutSettling(name, 5000));
+        EXPECT_EQ(second.close(), 0u);
+        EXPECT_EQ(GetForegroundWindow(), first.window());
+    }
     EXPECT_EQ(readFileBytes(dir.file("Morvi.ini")), iniWithHotkeys());
     ASSERT_TRUE(beside.start(other.path().string()));
     EXPECT_EQ(beside.close(), 0u);
+    {
+        // Its closing save waits for a scanner meanwhile.
+        HeldFile held(dir.file("Morvi.ini"), FILE_SHARE_READ, 700);
+        PostMessageA(first.window(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(first.window()); }));
+        EXPECT_TRUE(next.start(drive.name));
+    }
     EXPECT_EQ(first.close(), 0u);
+    EXPECT_EQ(next.close(), 0u);
 }
 
 // Shift+F10 and the menu key open the popup menu at the window.
@@ -393,27 +472,6 @@ TEST(BlackBox, TheKeyboardOpensTheMenu) {
     }
     EXPECT_EQ(morvi.close(), 0u);
 }
-
-// Another program holding Morvi.ini, opened with `share` (a virus scanner,
-// an indexer, a sync client), letting go after `ms`, or when it ends (0).
-struct HeldFile {
-    HANDLE file;
-    DWORD ms;
-    HANDLE letGo = nullptr;
-    HeldFile(const std::string& path, DWORD share, DWORD holdMs)
-        : file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)), ms(holdMs) {
-        if (ms > 0) letGo = CreateThread(nullptr, 0, letGoLater, this, 0, nullptr);
-    }
-    static DWORD WINAPI letGoLater(LPVOID self) {
-        Sleep(static_cast<HeldFile*>(self)->ms);
-        return CloseHandle(static_cast<HeldFile*>(self)->file);
-    }
-    ~HeldFile() {
-        if (!letGo) CloseHandle(file);
-        WaitForSingleObject(letGo, INFINITE);
-        CloseHandle(letGo);
-    }
-};
 
 TEST(BlackBox, AMorviIniHeldForAMomentIsWaitedForAndNeverWrittenOverUnread) {
     ScratchDir dir;
