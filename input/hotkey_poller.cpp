@@ -1,6 +1,7 @@
 #include "hotkey_poller.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "keyboard_device.h"
 #include "settings.h"
@@ -186,6 +187,9 @@ bool waitForInput(Poller& p) {
 }
 
 }  // namespace
+
+// A thread procedure: the calling convention only the 32-bit program checks.
+static_assert(std::is_same_v<decltype(&runHotkeyPoller), LPTHREAD_START_ROUTINE>);
 
 DWORD WINAPI runHotkeyPoller(LPVOID mainWindow) {
     Poller p{static_cast<HWND>(mainWindow)};

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "system_libraries.h"
 
@@ -35,6 +36,12 @@ void reportFailure(const wchar_t* message, HRESULT result, bool creationStep) {
 void check(HRESULT result, const wchar_t* message) {
     if (result != DI_OK) reportFailure(message, result, true);
 }
+
+// The records DirectInput 5 takes by size, the same on 32-bit and 64-bit
+// Windows: no pointer in them (DirectX 8's uAppData would add one).
+static_assert(sizeof(DIDEVICEOBJECTDATA) == 16, "the DirectInput 5 event record");
+static_assert(sizeof(DIPROPDWORD) == 20 && sizeof(DIPROPHEADER) == 16, "the DirectInput property records");
+static_assert(std::is_same_v<decltype(&MessageBoxW), decltype(keyboardMessageBox)>, "a stand-in for MessageBoxW");
 
 // Without a buffer the device still gives snapshots, so a failure here shows nothing.
 std::int32_t enableBuffer(IDirectInputDeviceA* keyboard) {

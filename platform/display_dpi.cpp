@@ -1,10 +1,13 @@
 #include "display_dpi.h"
 
+#include <type_traits>
+
 #include "system_libraries.h"
 
 namespace {
 
 using GetDpiForWindow = UINT(WINAPI*)(HWND);
+static_assert(std::is_same_v<GetDpiForWindow, decltype(&::GetDpiForWindow)>, "the system's calling convention");
 // shcore.dll's GetDpiForMonitor, MDT_EFFECTIVE_DPI (0).
 using GetDpiForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 

@@ -1,12 +1,19 @@
 #include "system_libraries.h"
 
 #include <cwchar>
+#include <type_traits>
 
 namespace {
 
 using TimeGetTime = DWORD(WINAPI*)();
 using JoySetCapture = UINT(WINAPI*)(HWND, UINT, UINT, BOOL);
 using CreateDirectInput = HRESULT(WINAPI*)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
+
+// As the system's headers declare them: a calling convention missed here
+// would break only the 32-bit program, which no test here runs.
+static_assert(std::is_same_v<TimeGetTime, decltype(&::timeGetTime)>);
+static_assert(std::is_same_v<JoySetCapture, decltype(&::joySetCapture)>);
+static_assert(std::is_same_v<CreateDirectInput, decltype(&::DirectInputCreateA)>);
 
 // 1 once every DLL search is limited to the system folder. Set before the
 // poller thread exists.

@@ -260,7 +260,7 @@ TEST(Texts, TheDialogsTheMenuTheHotkeysAndTheFontsReadTheSameOnEverySystem) {
     // Japanese on a Japanese Windows, English on any other.
     const bool japanese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
     const auto says = [&](const wchar_t* ja, const wchar_t* en) { return japanese ? ja : en; };
-    const std::pair<std::wstring, const wchar_t*> texts[] = {
+    const std::pair<std::wstring, std::wstring> texts[] = {
         {windowText(options), says(L"オプション", L"Options")},
         {control(IDC_OPT_BUTTON), says(L"ボタンを表示", L"Show &buttons")},
         {control(IDC_OPT_NEXT_LABEL), says(L"ネクスト", L"Time")},
@@ -278,7 +278,7 @@ TEST(Texts, TheDialogsTheMenuTheHotkeysAndTheFontsReadTheSameOnEverySystem) {
         {faceOf(options), says(msGothicFace, L"MS Shell Dlg")},
         {faceOf(lapTimes), says(L"ＭＳ Ｐゴシック", L"MS Shell Dlg")},
         // The time is drawn in the face its UTF-16 name gives, not a stand-in.
-        {realisedFace(display), realisedFace(named(msGothicFace)).c_str()},
+        {realisedFace(display), realisedFace(named(msGothicFace))},
     };
     for (std::size_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(texts[i].first, texts[i].second) << i;
     // No text is cut off: each fits its control, beside a check box's box.

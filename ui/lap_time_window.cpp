@@ -1,6 +1,7 @@
 #include "lap_time_window.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "main_window_proc.h"
 #include "program_text.h"
@@ -51,6 +52,8 @@ void refreshLapTimeWindow(void*) {
     const HWND window = lapTimeWindow.load();
     if (window) SendMessageW(window, WM_LAPREPORT_REFRESH, 0, 0);
 }
+
+static_assert(std::is_same_v<decltype(&lapTimeDialogProc), DLGPROC>, "the system's calling convention");
 
 INT_PTR CALLBACK lapTimeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {

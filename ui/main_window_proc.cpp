@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <optional>
+#include <type_traits>
 
 #include "display_dpi.h"
 #include "hotkey_poller.h"
@@ -300,6 +301,8 @@ LRESULT onContextMenu(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+static_assert(std::is_same_v<decltype(&mainWindowProc), WNDPROC>, "the system's calling convention");
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

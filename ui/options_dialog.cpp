@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <type_traits>
 
 #include "font_faces.h"
 #include "key_names.h"
@@ -101,6 +102,13 @@ void arm(HWND dialog, int binding) {
 // Tab, Enter and Esc too. The box waits until it binds a key or another
 // control of the dialog takes the focus.
 WNDPROC editBoxProc = nullptr;
+
+LRESULT CALLBACK hotkeyBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
+// The system calls these; their calling convention matters to the 32-bit
+// program only, which this checks where no test runs it.
+static_assert(std::is_same_v<decltype(&hotkeyBoxProc), WNDPROC>);
+static_assert(std::is_same_v<decltype(&optionsDialogProc), DLGPROC>);
+static_assert(std::is_same_v<decltype(&MessageBoxW), decltype(settingsMessageBox)>);
 
 LRESULT CALLBACK hotkeyBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     const HWND dialog = GetParent(box);

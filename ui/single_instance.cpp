@@ -76,7 +76,8 @@ std::wstring claimName() {
 LONG slotValue(const volatile LONG* slot) { return *slot; }
 
 // Window handles are 32-bit values on 64-bit Windows too, so a 32-bit and a
-// 64-bit Morvi find each other.
+// 64-bit Morvi find each other in a slot of the same size.
+static_assert(sizeof(LONG) == 4);
 HWND windowOf(LONG value) { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value)); }
 
 // Without waiting on it: a first Morvi that hangs must not hang this one.
