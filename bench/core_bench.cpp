@@ -2,7 +2,7 @@
 // and Lap, and a resume that shifts every record.
 #include <benchmark/benchmark.h>
 
-#include "time_texts.h"
+#include "engine/time_texts.h"
 
 namespace {
 

@@ -7,14 +7,13 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_library(morvi_platform STATIC
   platform/system_libraries.cpp
   platform/display_dpi.cpp)
-target_include_directories(morvi_platform PUBLIC platform)
+target_include_directories(morvi_platform PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(morvi_platform PRIVATE ${MORVI_WARNINGS})
 target_link_libraries(morvi_platform PUBLIC gdi32 user32)
 
 add_library(morvi_input STATIC
   input/keyboard_device.cpp
   input/hotkey_poller.cpp)
-target_include_directories(morvi_input PUBLIC input)
 target_compile_options(morvi_input PRIVATE ${MORVI_WARNINGS})
 # dinput and dxguid give only static data here (the keyboard's data format, its
 # GUID): winmm.dll and dinput.dll themselves are loaded from the system folder.
@@ -28,15 +27,15 @@ add_library(morvi_ui STATIC
   ui/font_faces.cpp
   ui/lap_time_window.cpp
   ui/single_instance.cpp
+  ui/setting_switches.cpp
   ui/app.cpp)
-target_include_directories(morvi_ui PUBLIC ui)
 target_compile_options(morvi_ui PRIVATE ${MORVI_WARNINGS})
 target_link_libraries(morvi_ui PUBLIC morvi_input comdlg32 gdi32 user32)
 
 # The resources, linked into the program and into the tests that open windows.
 configure_file(ui/version.h.in ${CMAKE_BINARY_DIR}/generated/morvi_version.h @ONLY)
 add_library(morvi_resources OBJECT ui/morvi.rc)
-target_include_directories(morvi_resources PRIVATE ${CMAKE_BINARY_DIR}/generated)
+target_include_directories(morvi_resources PRIVATE ${CMAKE_BINARY_DIR}/generated ${PROJECT_SOURCE_DIR})
 set_source_files_properties(ui/morvi.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/ui/options_dialog.rc;${CMAKE_CURRENT_SOURCE_DIR}/ui/options_dialog_en.rc;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.ico;${CMAKE_CURRENT_SOURCE_DIR}/ui/morvi.manifest;${CMAKE_CURRENT_SOURCE_DIR}/ui/resource_ids.h")
 

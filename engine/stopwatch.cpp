@@ -1,4 +1,4 @@
-#include "stopwatch.h"
+#include "engine/stopwatch.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "time_texts.h"
+#include "engine/time_texts.h"
 
 #include <cstdio>
 #include <cstring>

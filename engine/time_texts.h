@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "stopwatch.h"
+#include "engine/stopwatch.h"
 
 // The four settings the texts read, passed in by the caller.
 struct TextSettings {

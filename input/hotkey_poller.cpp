@@ -1,11 +1,11 @@
-#include "hotkey_poller.h"
+#include "input/hotkey_poller.h"
 
 #include <cstring>
 #include <type_traits>
 
-#include "keyboard_device.h"
-#include "settings.h"
-#include "system_libraries.h"
+#include "input/keyboard_device.h"
+#include "platform/system_libraries.h"
+#include "settings/settings.h"
 
 DragState dragState;
 unsigned char previousKeys[256];
@@ -16,8 +16,6 @@ HANDLE hotkeyPollerWake = nullptr;
 void wakeHotkeyPoller() {
     if (hotkeyPollerWake) SetEvent(hotkeyPollerWake);
 }
-
-bool isNewPress(std::int32_t code) { return isNewPressBetween(previousKeys, currentKeys, code); }
 
 bool hotkeyStepAllowed(std::int32_t optionsOpen, std::int32_t backGround, HWND mainWindow, HWND (*foreground)()) {
     if (optionsOpen != 0) return false;

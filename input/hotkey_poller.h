@@ -9,9 +9,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "hotkey_presses.h"
-#include "keyboard_device.h"
-#include "stopwatch.h"
+#include "engine/stopwatch.h"
+#include "input/hotkey_presses.h"
+#include "input/keyboard_device.h"
 
 // The drag of the main window, set by the window procedure on mouse messages
 // and used by the poller. Each field is an atomic word: one thread writes it
@@ -37,9 +37,6 @@ extern PressTracker pressTracker;
 // the thread has ended.
 extern HANDLE hotkeyPollerWake;
 void wakeHotkeyPoller();
-
-// A code that went down between previousKeys and currentKeys.
-bool isNewPress(std::int32_t code);
 
 // Whether hotkeys act: never while the options dialog is open (optionsOpen
 // not 0); with BackGround exactly 1 only while the main window is in front.

@@ -1,4 +1,4 @@
-#include "hotkey_presses.h"
+#include "input/hotkey_presses.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "stopwatch.h"
+#include "engine/stopwatch.h"
 
 // One buffered key event: the key's code, whether it went down, its device
 // stamp (GetTickCount's base) and when, on the stopwatch's tick base.

@@ -1,10 +1,9 @@
-#include "keyboard_device.h"
+#include "input/keyboard_device.h"
 
 #include <cstdio>
-#include <cstring>
 #include <type_traits>
 
-#include "system_libraries.h"
+#include "platform/system_libraries.h"
 
 std::atomic<KeyboardDevice*> keyboardDevice{nullptr};
 HINSTANCE keyboardInstance = nullptr;
@@ -71,15 +70,11 @@ bool isPassingKeyboardState(HRESULT result) {
 
 KeyboardDevice* createKeyboardDevice(KeyboardDevice* device) {
     device->directInput = nullptr;
-    device->unusedDevice = nullptr;
     device->keyboard = nullptr;
     device->buffered = 0;
     device->inputEvent = nullptr;
     device->readBefore = 0;
     device->previousRead = 0;
-    for (IDirectInputDeviceA*& slot : device->unusedDevices) slot = nullptr;
-    std::memset(device->firstBlock, 0, sizeof device->firstBlock);
-    std::memset(device->secondBlock, 0, sizeof device->secondBlock);
 
     // dinput.dll from the system folder only; a missing one fails this step.
     check(systemDirectInputCreate(keyboardInstance, 0x0500, &device->directInput), L"DirectInputCreate Failed");
@@ -152,14 +147,10 @@ DrainResult readKeyboardEvents(KeyEvent* out, int capacity, const WakeTimes& wak
 }
 
 void releaseKeyboardDevice(KeyboardDevice* device) {
-    IDirectInputDeviceA** order[] = {&device->unusedDevices[2], &device->unusedDevices[3], &device->unusedDevices[1],
-                                     &device->unusedDevices[0], &device->keyboard,         &device->unusedDevice};
-    for (IDirectInputDeviceA** slot : order) {
-        if (*slot) {
-            (*slot)->Unacquire();
-            (*slot)->Release();
-            *slot = nullptr;
-        }
+    if (device->keyboard) {
+        device->keyboard->Unacquire();
+        device->keyboard->Release();
+        device->keyboard = nullptr;
     }
     if (device->directInput) {
         device->directInput->Release();

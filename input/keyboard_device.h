@@ -10,15 +10,11 @@
 #include <atomic>
 #include <cstdint>
 
-#include "hotkey_presses.h"
+#include "input/hotkey_presses.h"
 
 struct KeyboardDevice {
     IDirectInputA* directInput;
-    IDirectInputDeviceA* unusedDevice;
     IDirectInputDeviceA* keyboard;
-    IDirectInputDeviceA* unusedDevices[4];
-    unsigned char firstBlock[580];
-    unsigned char secondBlock[580];
     // 1 when the device keeps a buffer of key events (set at creation).
     std::int32_t buffered;
     // Set by the device on every key event and when its input is lost

@@ -1,8 +1,8 @@
-#include "display_dpi.h"
+#include "platform/display_dpi.h"
 
 #include <type_traits>
 
-#include "system_libraries.h"
+#include "platform/system_libraries.h"
 
 namespace {
 

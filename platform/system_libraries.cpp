@@ -1,4 +1,4 @@
-#include "system_libraries.h"
+#include "platform/system_libraries.h"
 
 #include <cwchar>
 #include <type_traits>

@@ -1,4 +1,4 @@
-#include "file_access.h"
+#include "settings/file_access.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -146,7 +146,7 @@ std::vector<std::string> siblingFiles(void*, const char* path) {
                                (own + ".").c_str(), -1) != CSTR_EQUAL)
                 continue;
             found.push_back({folder + name, (ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) |
-                                                 data.ftLastWriteTime.dwLowDateTime});
+                                                data.ftLastWriteTime.dwLowDateTime});
         } while (FindNextFileA(search, &data));
         FindClose(search);
     }
@@ -251,9 +251,9 @@ FileStatus replaceFailureStatus(std::uint32_t error, FileStatus whenDenied) {
     case 3:     // ERROR_PATH_NOT_FOUND
     case 1177:  // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: `to` went to the backup name
         return FileStatus::Missing;
-    case 32:   // ERROR_SHARING_VIOLATION
-    case 33:   // ERROR_LOCK_VIOLATION
-    case 303:  // ERROR_DELETE_PENDING
+    case 32:    // ERROR_SHARING_VIOLATION
+    case 33:    // ERROR_LOCK_VIOLATION
+    case 303:   // ERROR_DELETE_PENDING
     case 1176:  // ERROR_UNABLE_TO_MOVE_REPLACEMENT: with a backup name both kept theirs; `from` is held
         return FileStatus::Busy;
     case 5:     // ERROR_ACCESS_DENIED
@@ -264,7 +264,8 @@ FileStatus replaceFailureStatus(std::uint32_t error, FileStatus whenDenied) {
 }
 
 FileAccess systemFileAccess() {
-    return FileAccess{readFile, writeFile, replaceFile, moveFile, removeFile, fileExists, siblingFiles, sleepFor, nullptr};
+    return FileAccess{readFile,   writeFile,    replaceFile, moveFile, removeFile,
+                      fileExists, siblingFiles, sleepFor,    nullptr};
 }
 
 FileAccess& processFileAccess() {

@@ -1,4 +1,4 @@
-#include "file_encoding.h"
+#include "settings/file_encoding.h"
 
 #include <cstring>
 

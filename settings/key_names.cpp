@@ -1,4 +1,4 @@
-#include "key_names.h"
+#include "settings/key_names.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "screen_units.h"
+#include "settings/screen_units.h"
 
 #include <limits>
 

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "settings.h"
+#include "settings/settings.h"
 
 // The scales, and what the last load read and made of it at the window's
 // scale now: a value not changed since is written back exactly as it was

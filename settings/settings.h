@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "win32_types.h"
+#include "settings/win32_types.h"
 
 struct KeyBinding {
     std::int32_t code;  // DirectInput key code; 0 (or anything outside 1..255) is no key

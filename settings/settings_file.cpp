@@ -6,11 +6,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "file_access.h"
-#include "file_encoding.h"
-#include "key_names.h"
-#include "screen_units.h"
-#include "settings.h"
+#include "settings/file_access.h"
+#include "settings/file_encoding.h"
+#include "settings/key_names.h"
+#include "settings/screen_units.h"
+#include "settings/settings.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -107,12 +107,18 @@ enum class Word { I32, Long, U32, Colour, Byte, Face, Binding };
 
 template <typename T>
 constexpr Word wordOf() {
-    if constexpr (std::is_same_v<T, KeyBinding>) return Word::Binding;
-    else if constexpr (std::is_same_v<T, char[LF_FACESIZE]>) return Word::Face;
-    else if constexpr (std::is_same_v<T, BYTE>) return Word::Byte;
-    else if constexpr (std::is_same_v<T, COLORREF> && !std::is_same_v<COLORREF, std::uint32_t>) return Word::Colour;
-    else if constexpr (std::is_same_v<T, std::uint32_t>) return Word::U32;
-    else if constexpr (std::is_same_v<T, LONG> && !std::is_same_v<LONG, std::int32_t>) return Word::Long;
+    if constexpr (std::is_same_v<T, KeyBinding>)
+        return Word::Binding;
+    else if constexpr (std::is_same_v<T, char[LF_FACESIZE]>)
+        return Word::Face;
+    else if constexpr (std::is_same_v<T, BYTE>)
+        return Word::Byte;
+    else if constexpr (std::is_same_v<T, COLORREF> && !std::is_same_v<COLORREF, std::uint32_t>)
+        return Word::Colour;
+    else if constexpr (std::is_same_v<T, std::uint32_t>)
+        return Word::U32;
+    else if constexpr (std::is_same_v<T, LONG> && !std::is_same_v<LONG, std::int32_t>)
+        return Word::Long;
     else {
         static_assert(std::is_same_v<T, std::int32_t>, "a row's member is a 32-bit word, a byte, a face or a binding");
         return Word::I32;
@@ -561,8 +567,7 @@ bool saveSettingsTo(const Settings& s, const char* path) {
     BusyWait wait;  // one bound for the whole save
     FileStatus status = retryWhileBusy(files, wait, [&] { return files.write(files.context, from, text); });
     if (status == FileStatus::Done)
-        status =
-            retryWhileBusy(files, wait, [&] { return files.replace(files.context, from, path, backup.c_str()); });
+        status = retryWhileBusy(files, wait, [&] { return files.replace(files.context, from, path, backup.c_str()); });
     // No Morvi.ini yet, or the replace moved it to the backup name and could
     // not finish, or this drive has no replace: a rename does the rest.
     if (status == FileStatus::Missing || status == FileStatus::Unsupported)

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "font_faces.h"
-#include "main_window.h"
-#include "main_window_proc.h"
-#include "options_dialog.h"
-#include "resource_ids.h"
-#include "screen_units.h"
-#include "ui_test_support.h"
+#include "settings/screen_units.h"
+#include "tests/ui_test_support.h"
+#include "ui/font_faces.h"
+#include "ui/main_window.h"
+#include "ui/main_window_proc.h"
+#include "ui/options_dialog.h"
+#include "ui/resource_ids.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "hotkey_presses.h"
-#include "test_support.h"
+#include "input/hotkey_presses.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <set>
 
-#include "key_names.h"
+#include "settings/key_names.h"
 
 namespace {
 

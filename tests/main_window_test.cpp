@@ -3,12 +3,12 @@
 #include <cstring>
 #include <string>
 
-#include "hotkey_poller.h"
-#include "main_window.h"
-#include "main_window_proc.h"
-#include "resource_ids.h"
-#include "settings.h"
-#include "ui_test_support.h"
+#include "input/hotkey_poller.h"
+#include "settings/settings.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/main_window_proc.h"
+#include "ui/resource_ids.h"
 
 namespace {
 

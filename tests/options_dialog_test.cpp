@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "options_dialog.h"
-#include "settings.h"
-#include "test_support.h"
+#include "settings/settings.h"
+#include "tests/test_support.h"
+#include "ui/options_dialog.h"
 
 namespace {
 
@@ -55,11 +55,11 @@ TEST(HotkeyCapture, UnnamedKeysChangeNothingAndKeepTheBindingArmed) {
 // The real dialog, opened from the menu and typed at with SendInput.
 #include <string>
 
-#include "main_window.h"
-#include "main_window_proc.h"
-#include "resource_ids.h"
-#include "stopwatch.h"
-#include "ui_test_support.h"
+#include "engine/stopwatch.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/main_window_proc.h"
+#include "ui/resource_ids.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
-#include "screen_units.h"
-#include "test_support.h"
+#include "settings/screen_units.h"
+#include "tests/test_support.h"
 
 namespace {
 

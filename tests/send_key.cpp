@@ -1,4 +1,4 @@
-#include "send_key.h"
+#include "tests/send_key.h"
 
 // Codes from 0x80 up are the extended (E0) scan codes.
 void sendKeyEvent(WORD code, bool up) {

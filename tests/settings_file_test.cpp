@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "file_access.h"
-#include "screen_units.h"
-#include "settings.h"
-#include "test_support.h"
+#include "settings/file_access.h"
+#include "settings/screen_units.h"
+#include "settings/settings.h"
+#include "tests/test_support.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -465,7 +465,9 @@ struct HeldFiles {
         };
         files.move = [](void* c, const char* from, const char* to) {
             const FileStatus given = static_cast<HeldFiles*>(c)->moveAnswer;
-            return answer(c, Move, [&] { return given != FileStatus::Done ? given : systemFileAccess().move(nullptr, from, to); });
+            return answer(c, Move, [&] {
+                return given != FileStatus::Done ? given : systemFileAccess().move(nullptr, from, to);
+            });
         };
         files.remove = [](void* c, const char* path) {
             return answer(c, Remove, [&] { return systemFileAccess().remove(nullptr, path); });
@@ -491,7 +493,8 @@ std::string filesIn(const ScratchDir& dir) {
     std::string kinds;
     for (const char* kind : {"ini", "tmp", "bak"})
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            if (entry.path().extension() == std::string(".") + kind) kinds += kinds.empty() ? kind : std::string(" ") + kind;
+            if (entry.path().extension() == std::string(".") + kind)
+                kinds += kinds.empty() ? kind : std::string(" ") + kind;
     return kinds;
 }
 
@@ -507,14 +510,12 @@ TEST(SettingsFile, EveryOutcomeOfAReplaceLeavesSettingsTheNextStartReads) {
         const char* left;
         bool nextReadsNew;
     } cases[] = {
-        {0, done, true, "ini", true},
-        {32, done, false, "ini", false},     // held for good
-        {1175, done, false, "ini", false},   // Morvi.ini could not be taken away
-        {1176, done, false, "ini", false},   // the new file could not be renamed: both kept their names
-        {1177, done, true, "ini", true},     // Morvi.ini went to the backup name; the rename finishes
-        {1177, failed, false, "tmp bak", true},
-        {1177, busy, false, "tmp bak", true},
-        {50, done, true, "ini", true},       // a drive with no replace: renamed over it
+        {0, done, true, "ini", true},           {32, done, false, "ini", false},  // held for good
+        {1175, done, false, "ini", false},                                        // Morvi.ini could not be taken away
+        {1176, done, false, "ini", false},  // the new file could not be renamed: both kept their names
+        {1177, done, true, "ini", true},    // Morvi.ini went to the backup name; the rename finishes
+        {1177, failed, false, "tmp bak", true}, {1177, busy, false, "tmp bak", true},
+        {50, done, true, "ini", true},  // a drive with no replace: renamed over it
         {1, failed, false, "ini", false},
     };
     for (const auto& c : cases) {

@@ -3,8 +3,8 @@
 #include <functional>
 #include <thread>
 
-#include "test_support.h"
-#include "time_texts.h"
+#include "engine/time_texts.h"
+#include "tests/test_support.h"
 
 namespace {
 

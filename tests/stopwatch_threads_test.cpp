@@ -6,8 +6,8 @@
 #include <random>
 #include <thread>
 
-#include "test_support.h"
-#include "time_texts.h"
+#include "engine/time_texts.h"
+#include "tests/test_support.h"
 
 namespace {
 

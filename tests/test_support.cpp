@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "tests/test_support.h"
 
 #include <atomic>
 #include <chrono>
@@ -6,7 +6,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "stopwatch.h"
+#include "engine/stopwatch.h"
 
 // A keyboard snapshot, 256 bytes with bit 7 set for the keys that are down.
 struct Keys {

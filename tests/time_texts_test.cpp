@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "test_support.h"
-#include "time_texts.h"
+#include "engine/time_texts.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
-#include "ui_test_support.h"
+#include "tests/ui_test_support.h"
 
-#include "send_key.h"
+#include "tests/send_key.h"
 
 #include <cstring>
 #include <filesystem>
 
-#include "app.h"
-#include "hotkey_poller.h"
-#include "main_window.h"
-#include "main_window_proc.h"
-#include "options_dialog.h"
-#include "resource_ids.h"
-#include "settings.h"
-#include "stopwatch.h"
+#include "engine/stopwatch.h"
+#include "input/hotkey_poller.h"
+#include "settings/settings.h"
+#include "ui/app.h"
+#include "ui/main_window.h"
+#include "ui/main_window_proc.h"
+#include "ui/options_dialog.h"
+#include "ui/resource_ids.h"
 
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const DWORD start = GetTickCount();

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 // Handles messages (through the program's own routing) until `done` holds or
 // `timeoutMs` passes; true when it held.

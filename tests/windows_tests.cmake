@@ -56,7 +56,6 @@ morvi_screen_test(display_144dpi_screen display ja_JP 144 $<TARGET_FILE:display_
 # The real Morvi.exe driven from outside: a driver program of ours starts it in
 # scratch folders. The soak cases take a few minutes and carry their own label.
 add_executable(blackbox_tests blackbox/blackbox_test.cpp blackbox/morvi_process.cpp send_key.cpp)
-target_include_directories(blackbox_tests PRIVATE blackbox)
 target_link_libraries(blackbox_tests PRIVATE morvi_test_support winmm version)
 target_compile_options(blackbox_tests PRIVATE ${MORVI_WARNINGS})
 add_dependencies(blackbox_tests Morvi)

@@ -1,15 +1,15 @@
-#include "app.h"
+#include "ui/app.h"
 
 #include <new>
 
-#include "hotkey_poller.h"
-#include "keyboard_device.h"
-#include "lap_time_window.h"
-#include "main_window.h"
-#include "main_window_proc.h"
-#include "single_instance.h"
-#include "stopwatch.h"
-#include "system_libraries.h"
+#include "engine/stopwatch.h"
+#include "input/hotkey_poller.h"
+#include "input/keyboard_device.h"
+#include "platform/system_libraries.h"
+#include "ui/lap_time_window.h"
+#include "ui/main_window.h"
+#include "ui/main_window_proc.h"
+#include "ui/single_instance.h"
 
 namespace {
 

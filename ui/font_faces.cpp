@@ -1,11 +1,11 @@
-#include "font_faces.h"
+#include "ui/font_faces.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "program_text.h"
+#include "ui/program_text.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "lap_time_window.h"
+#include "ui/lap_time_window.h"
 
 #include <cstring>
 #include <type_traits>
 
-#include "main_window_proc.h"
-#include "program_text.h"
-#include "resource_ids.h"
-#include "time_texts.h"
+#include "engine/time_texts.h"
+#include "ui/main_window_proc.h"
+#include "ui/program_text.h"
+#include "ui/resource_ids.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
-#include "main_window.h"
+#include "ui/main_window.h"
 
 #include <cstring>
 #include <new>
 
-#include "display_dpi.h"
-#include "font_faces.h"
-#include "main_window_proc.h"
-#include "program_text.h"
-#include "resource_ids.h"
-#include "screen_units.h"
-#include "settings.h"
+#include "platform/display_dpi.h"
+#include "settings/screen_units.h"
+#include "settings/settings.h"
+#include "ui/font_faces.h"
+#include "ui/main_window_proc.h"
+#include "ui/program_text.h"
+#include "ui/resource_ids.h"
 
 CommandButton* commandButtons[commandButtonCount];
 

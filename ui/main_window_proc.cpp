@@ -1,4 +1,4 @@
-#include "main_window_proc.h"
+#include "ui/main_window_proc.h"
 
 #include <mmsystem.h>
 
@@ -6,16 +6,17 @@
 #include <optional>
 #include <type_traits>
 
-#include "display_dpi.h"
-#include "hotkey_poller.h"
-#include "lap_time_window.h"
-#include "main_window.h"
-#include "options_dialog.h"
-#include "resource_ids.h"
-#include "screen_units.h"
-#include "settings.h"
-#include "single_instance.h"
-#include "system_libraries.h"
+#include "input/hotkey_poller.h"
+#include "platform/display_dpi.h"
+#include "platform/system_libraries.h"
+#include "settings/screen_units.h"
+#include "settings/settings.h"
+#include "ui/lap_time_window.h"
+#include "ui/main_window.h"
+#include "ui/options_dialog.h"
+#include "ui/resource_ids.h"
+#include "ui/setting_switches.h"
+#include "ui/single_instance.h"
 
 HWND previousForeground = nullptr;
 HMENU popupMenu = nullptr;
@@ -107,13 +108,8 @@ void onCreate(HWND window) {
     popupMenu = GetSubMenu(menu, 0);
     systemJoySetCapture(window, JOYSTICKID1, 0, FALSE);
 
-    if (s.Title == 0) SetWindowLongW(window, GWL_STYLE, GetWindowLongW(window, GWL_STYLE) & ~WS_CAPTION);
-    HWND insertAfter = HWND_NOTOPMOST;
-    if (s.Topmost == 1) {
-        SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_TOPMOST);
-        insertAfter = HWND_TOPMOST;
-    }
-    if (s.WindowFix == 1) SetWindowLongW(window, GWL_STYLE, GetWindowLongW(window, GWL_STYLE) & ~WS_THICKFRAME);
+    styleWindowAsSettings(window, s);
+    const HWND insertAfter = s.Topmost == 1 ? HWND_TOPMOST : HWND_NOTOPMOST;
     if (savedRectUsable(s.windowRect))
         placeAtSavedRect(window, insertAfter);
     else if (s.Topmost == 1)

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "stopwatch.h"
-#include "time_texts.h"
+#include "engine/stopwatch.h"
+#include "engine/time_texts.h"
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

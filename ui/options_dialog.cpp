@@ -1,4 +1,4 @@
-#include "options_dialog.h"
+#include "ui/options_dialog.h"
 
 #include <commdlg.h>
 
@@ -8,15 +8,16 @@
 #include <string>
 #include <type_traits>
 
-#include "font_faces.h"
-#include "key_names.h"
-#include "keyboard_device.h"
-#include "main_window.h"
-#include "main_window_proc.h"
-#include "program_text.h"
-#include "resource_ids.h"
-#include "screen_units.h"
-#include "stopwatch.h"
+#include "engine/stopwatch.h"
+#include "input/keyboard_device.h"
+#include "settings/key_names.h"
+#include "settings/screen_units.h"
+#include "ui/font_faces.h"
+#include "ui/main_window.h"
+#include "ui/main_window_proc.h"
+#include "ui/program_text.h"
+#include "ui/resource_ids.h"
+#include "ui/setting_switches.h"
 
 std::int32_t captureArmed[BindingCount];
 unsigned char keysAtKeyDown[256];
@@ -57,14 +58,7 @@ void fillControls(HWND dialog) {
     const Settings& s = processSettings();
     for (int i = 0; i < BindingCount; ++i)
         setBoxText(dialog, hotkeyBoxes[i], s.keyBindings[i].name, sizeof s.keyBindings[i].name);
-    setCheck(dialog, IDC_OPT_FOCUS, s.Focus);
-    setCheck(dialog, IDC_OPT_BUTTON, s.Button);
-    setCheck(dialog, IDC_OPT_TITLE, s.Title);
-    setCheck(dialog, IDC_OPT_TOPMOST, s.Topmost);
-    setCheck(dialog, IDC_OPT_FUNBYOU, s.Funbyou);
-    setCheck(dialog, IDC_OPT_BACKGROUND, s.BackGround);
-    setCheck(dialog, IDC_OPT_STARTCOLON, s.StartColon);
-    setCheck(dialog, IDC_OPT_WINDOWFIX, s.WindowFix);
+    for (const SettingSwitch& which : settingSwitches) setCheck(dialog, which.checkBox, s.*which.member);
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<std::int32_t>(s.LapTime));
     setBoxText(dialog, IDC_OPT_LAPTIME, text, sizeof text);
@@ -165,27 +159,6 @@ void destroyDialog(HWND dialog) {
     optionsDialog = nullptr;
 }
 
-// Adds or removes style bits of the main window.
-void changeStyle(int index, LONG bits, bool add) {
-    const HWND main = getMainWindow()->window;
-    const LONG style = GetWindowLongW(main, index);
-    SetWindowLongW(main, index, add ? (style | bits) : (style & ~bits));
-}
-
-// A switch that changes the main window's style: the style bits change only
-// when the switch goes from 0 to 1 or from 1 to 0; any other value it held
-// leaves the style alone. `addWhenOn`: the bits are added when ticked.
-void setSwitch(bool on, std::int32_t& member, int index, LONG bits, bool addWhenOn, bool& frameChanged) {
-    if (on && member == 0) {
-        changeStyle(index, bits, addWhenOn);
-        frameChanged = true;
-    } else if (!on && member == 1) {
-        changeStyle(index, bits, !addWhenOn);
-        frameChanged = true;
-    }
-    member = on ? 1 : 0;
-}
-
 // A text of the string table, in the resources' own Japanese.
 std::wstring resourceText(UINT id) {
     const wchar_t* text = nullptr;
@@ -260,39 +233,22 @@ void chooseFont(HWND dialog) {
 
 void onOk(HWND dialog) {
     Settings& s = processSettings();
+    const HWND main = getMainWindow()->window;
     bool frameChanged = false;
-
-    s.Focus = ticked(dialog, IDC_OPT_FOCUS) ? 1 : 0;
-
-    setSwitch(ticked(dialog, IDC_OPT_TITLE), s.Title, GWL_STYLE, WS_CAPTION, true, frameChanged);
-
-    // The button row is 28 pixels high (in Morvi.ini's 96-DPI pixels, whatever
-    // the screen): the display area keeps its size.
-    RECT& r = s.windowRect;
-    const auto moveBottom = [&](int by) {
-        const ScreenUnits& units = processScreenUnits();
-        RECT file = rectToFile(sharedLoadRect(r), units.systemDpi, units.dpi);
-        file.bottom += by;
-        sharedStore(r.bottom, rectToScreen(file, units.systemDpi, units.dpi).bottom);
-        frameChanged = true;
-    };
-    if (ticked(dialog, IDC_OPT_BUTTON)) {
-        if (s.Button == 0) moveBottom(28);
-        s.Button = 1;
-    } else {
-        if (s.Button == 1) moveBottom(-28);
-        s.Button = 0;
+    for (const SettingSwitch& which : settingSwitches) {
+        const std::int32_t was = s.*which.member, now = ticked(dialog, which.checkBox) ? 1 : 0;
+        if (which.drives == SettingSwitch::ButtonRow && switchFlips(was, now)) {
+            // In Morvi.ini's 96-DPI pixels, whatever the screen.
+            const ScreenUnits& units = processScreenUnits();
+            RECT file = rectToFile(sharedLoadRect(s.windowRect), units.systemDpi, units.dpi);
+            file.bottom += now == 1 ? 28 : -28;
+            sharedStore(s.windowRect.bottom, rectToScreen(file, units.systemDpi, units.dpi).bottom);
+            frameChanged = true;
+        }
+        frameChanged = followSwitch(main, which, was, now) || frameChanged;
+        sharedStore(s.*which.member, now);
     }
-
-    const bool topmost = ticked(dialog, IDC_OPT_TOPMOST);
-    setSwitch(topmost, s.Topmost, GWL_EXSTYLE, WS_EX_TOPMOST, true, frameChanged);
-    const HWND zOrder = topmost ? HWND_TOPMOST : HWND_NOTOPMOST;
-
-    sharedStore(s.Funbyou, ticked(dialog, IDC_OPT_FUNBYOU) ? 1 : 0);
-    sharedStore(s.BackGround, ticked(dialog, IDC_OPT_BACKGROUND) ? 1 : 0);
-    sharedStore(s.StartColon, ticked(dialog, IDC_OPT_STARTCOLON) ? 1 : 0);
-
-    setSwitch(ticked(dialog, IDC_OPT_WINDOWFIX), s.WindowFix, GWL_STYLE, WS_THICKFRAME, false, frameChanged);
+    const HWND zOrder = s.Topmost == 1 ? HWND_TOPMOST : HWND_NOTOPMOST;
 
     wchar_t typed[256] = {};
     GetDlgItemTextW(dialog, IDC_OPT_LAPTIME, typed, 256);
@@ -307,7 +263,7 @@ void onOk(HWND dialog) {
 
     if (frameChanged) {
         showCommandButtons();
-        const HWND main = getMainWindow()->window;
+        const RECT r = sharedLoadRect(s.windowRect);
         SetWindowPos(main, zOrder, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
         ShowWindow(main, SW_SHOW);
     }

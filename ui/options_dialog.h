@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "settings.h"
+#include "settings/settings.h"
 
 INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,4 +1,4 @@
-#include "program_text.h"
+#include "ui/program_text.h"
 
 #include <cstring>
 #include <vector>

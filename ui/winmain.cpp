@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "app.h"
-#include "single_instance.h"
-#include "system_libraries.h"
+#include "platform/system_libraries.h"
+#include "ui/app.h"
+#include "ui/single_instance.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything can load a DLL from the program's own folder.

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "morvi_process.h"
-#include "send_key.h"
-#include "test_support.h"
+#include "tests/blackbox/morvi_process.h"
+#include "tests/send_key.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "keyboard_device.h"
-#include "main_window_proc.h"
-#include "ui_test_support.h"
+#include "input/keyboard_device.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window_proc.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "morvi_process.h"
-#include "send_key.h"
+#include "tests/blackbox/morvi_process.h"
+#include "tests/send_key.h"
 
 namespace {
 
@@ -391,7 +391,9 @@ void runUnix(const char* program, const std::string& arguments) {
     CloseHandle(info.hThread);
 }
 
-bool exists(const std::string& windowsName) { return GetFileAttributesA(windowsName.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::string& windowsName) {
+    return GetFileAttributesA(windowsName.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Another name for a folder, as Windows gives one: a drive letter (subst, a
 // mapped drive) or a link under C:. Under Wine both are links in the prefix.

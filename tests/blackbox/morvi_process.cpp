@@ -1,8 +1,8 @@
-#include "morvi_process.h"
+#include "tests/blackbox/morvi_process.h"
 
 #include <vector>
 
-#include "send_key.h"
+#include "tests/send_key.h"
 
 std::string morviExePath;
 const char* morviWindowClass = "Morvi";

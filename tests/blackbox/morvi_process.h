@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 // The program under test, set from the command line, and its window class.
 extern std::string morviExePath;

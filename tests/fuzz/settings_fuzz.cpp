@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "file_encoding.h"
-#include "settings.h"
+#include "settings/file_encoding.h"
+#include "settings/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Settings first{};
