@@ -28,6 +28,7 @@ add_library(morvi_ui STATIC
   ui/lap_time_window.cpp
   ui/single_instance.cpp
   ui/setting_switches.cpp
+  ui/program_resources.cpp
   ui/app.cpp)
 target_compile_options(morvi_ui PRIVATE ${MORVI_WARNINGS})
 target_link_libraries(morvi_ui PUBLIC morvi_input comdlg32 gdi32 user32)

@@ -12,3 +12,11 @@ int systemDpi();
 int windowDpi(HWND window);
 // The DPI of a monitor.
 int monitorDpi(HMONITOR monitor);
+
+// The common font dialog does not support Per-Monitor V2: on a monitor at
+// another scale its controls would be laid out for the wrong one. It runs
+// with the thread in the system-aware context, where it counts points at
+// the system's DPI; the context to give back after, null where Windows has
+// no such contexts (before 10, version 1607).
+DPI_AWARENESS_CONTEXT enterSystemAwareDpi();
+void leaveDpiContext(DPI_AWARENESS_CONTEXT previous);

@@ -1,5 +1,7 @@
 #include "platform/system_libraries.h"
 
+#include <imm.h>
+
 #include <cwchar>
 #include <type_traits>
 
@@ -89,4 +91,14 @@ DWORD systemTime() { return timeGetTimeEntry(); }
 
 UINT systemJoySetCapture(HWND window, UINT joystick, UINT period, BOOL changed) {
     return joySetCaptureEntry(window, joystick, period, changed);
+}
+
+void disableInputMethod(HWND window) {
+    using AssociateContextEx = BOOL(WINAPI*)(HWND, HIMC, DWORD);
+    static_assert(std::is_same_v<AssociateContextEx, decltype(&::ImmAssociateContextEx)>);
+    // Loaded once and kept, like winmm.dll; GUI thread only.
+    static const AssociateContextEx associate =
+        systemEntry<AssociateContextEx>(loadFromSystemFolder(L"imm32.dll"), "ImmAssociateContextEx");
+    // No context at all: the window has no input method.
+    if (associate) associate(window, nullptr, 0);
 }

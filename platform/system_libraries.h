@@ -33,6 +33,11 @@ bool loadWinmm();
 // when the DLL or its function is missing, HRESULT_FROM_WIN32 of the reason.
 HRESULT systemDirectInputCreate(HINSTANCE instance, DWORD version, IDirectInputA** out);
 
+// Turns the input method off for a window that takes no text: a key pressed
+// there starts no composition. imm32.dll from the system folder; nothing
+// where it is missing.
+void disableInputMethod(HWND window);
+
 // timeGetTime and joySetCapture of the loaded winmm.dll. Set once by
 // loadWinmm before the poller thread starts; read-only afterwards.
 DWORD systemTime();

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "settings/key_names.h"
+#include "ui/language_choice.h"
 
 namespace {
 
@@ -66,6 +67,17 @@ TEST(KeyNames, UnlistedCodesAndRow0x90GiveTheSharedUnlistedName) {
     EXPECT_TRUE(isUnlistedKeyName(copy));
     EXPECT_FALSE(isUnlistedKeyName("\x95\x73\x96\xBE!"));
     EXPECT_FALSE(isUnlistedKeyName("1"));
+}
+
+// What the user reads follows their display language, whatever language
+// Windows was installed in: Japanese for Japanese, English for every other.
+TEST(ProgramLanguage, FollowsTheUsersDisplayLanguage) {
+    const struct {
+        std::uint16_t display, shown;
+    } cases[] = {{0x0411, japaneseLanguage}, {0x0011, japaneseLanguage},  // Japanese, and its neutral form
+                 {0x0804, englishLanguage},  {0x0412, englishLanguage},   // Chinese (PRC), Korean
+                 {0x0407, englishLanguage},  {0x0809, englishLanguage},  {0x0000, englishLanguage}};
+    for (const auto& c : cases) EXPECT_EQ(programLanguageFor(c.display), c.shown) << std::hex << c.display;
 }
 
 }  // namespace

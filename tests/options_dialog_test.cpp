@@ -53,6 +53,8 @@ TEST(HotkeyCapture, UnnamedKeysChangeNothingAndKeepTheBindingArmed) {
 }  // namespace
 
 // The real dialog, opened from the menu and typed at with SendInput.
+#include <imm.h>
+
 #include <string>
 
 #include "engine/stopwatch.h"
@@ -172,10 +174,19 @@ TEST_F(OptionsDialog, TheKeyboardMovesThroughTheBoxesAndBindsOnlyWhenAsked) {
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_OPT_LAP_KEY);
     EXPECT_EQ(boxText(IDC_OPT_NEXT_KEY), "F5");
     for (const std::int32_t armed : captureArmed) EXPECT_EQ(armed, 0);
-    pressKey(0x39, 40);  // Space
+    EXPECT_EQ(ImmGetContext(GetDlgItem(optionsDialog, IDC_OPT_LAP_KEY)), nullptr);  // no input method
+    pressKey(0x39, 40);                                                             // Space
     EXPECT_EQ(boxText(IDC_OPT_LAP_KEY), "-----");
-    pressKey(0x3C, 40);
-    EXPECT_STREQ(binding(BindLap).name, "F2");
+    // Esc held a moment: bound as it goes down; its repeats and its key-up
+    // are that press, and cancel nothing.
+    keyDown(0x01);
+    for (int repeat = 0; repeat < 3; ++repeat) pumpFor(40), keyDown(0x01);
+    pumpFor(40);
+    keyUp(0x01);
+    pumpFor(40);
+    ASSERT_NE(optionsDialog, nullptr);
+    EXPECT_STREQ(binding(BindLap).name, "Esc");
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_OPT_OK);
     focus(IDC_OPT_NEXT_KEY);
     pressKey(0xD3, 40);  // Delete
     EXPECT_EQ(binding(BindNext).code, 0);
@@ -305,8 +316,14 @@ TEST_F(OptionsDialog, CancelReloadsTheFile) {
 }
 
 // Cancel, or the smallest size and OK.
+// Whether the last font dialog was laid out system-aware, as it must be on
+// a monitor of any scale.
+bool fontDialogSystemAware = false;
+
 void runFontDialog(bool confirmSmallest) {
     ASSERT_TRUE(answerFontDialog([confirmSmallest](HWND fontDialog) {
+        fontDialogSystemAware = AreDpiAwarenessContextsEqual(GetWindowDpiAwarenessContext(fontDialog),
+                                                             DPI_AWARENESS_CONTEXT_SYSTEM_AWARE) != FALSE;
         if (confirmSmallest) {
             constexpr int sizeBox = 0x472;  // cmb3
             SendDlgItemMessageA(fontDialog, sizeBox, CB_SETCURSEL, 0, 0);
@@ -321,8 +338,11 @@ TEST_F(OptionsDialog, CancellingTheFontDialogKeepsTheFont) {
     ini = iniWith({{"Height", "-40"}, {"FaceName", "Courier New"}, {"Weight", "700"}});
     open();
     const LOGFONTA before = processSettings().displayFont;
+    const DPI_AWARENESS_CONTEXT context = GetThreadDpiAwarenessContext();
     runFontDialog(false);
     EXPECT_EQ(std::memcmp(&processSettings().displayFont, &before, sizeof before), 0);
+    EXPECT_TRUE(fontDialogSystemAware);
+    EXPECT_TRUE(AreDpiAwarenessContextsEqual(GetThreadDpiAwarenessContext(), context));
 }
 
 TEST_F(OptionsDialog, EndingWhileOpenSavesOnlyWhatWasConfirmed) {

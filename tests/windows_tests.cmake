@@ -23,7 +23,7 @@ add_executable(ui_tests
   main_window_test.cpp
   options_dialog_test.cpp
   $<TARGET_OBJECTS:morvi_resources>)
-target_link_libraries(ui_tests PRIVATE morvi_ui morvi_test_support winmm GTest::gtest_main)
+target_link_libraries(ui_tests PRIVATE morvi_ui morvi_test_support winmm imm32 GTest::gtest_main)
 target_compile_options(ui_tests PRIVATE ${MORVI_WARNINGS})
 # The options dialog, focus and the mouse: on a desktop like a user's.
 morvi_screen_test(ui_tests_screen "wine;display" ja_JP 96 $<TARGET_FILE:ui_tests>)

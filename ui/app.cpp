@@ -9,6 +9,8 @@
 #include "ui/lap_time_window.h"
 #include "ui/main_window.h"
 #include "ui/main_window_proc.h"
+#include "ui/options_dialog.h"
+#include "ui/program_resources.h"
 #include "ui/single_instance.h"
 
 namespace {
@@ -53,6 +55,7 @@ int startMorvi(HINSTANCE instance) {
     }
     // One scale for the whole run: the settings are loaded in it.
     takeScreenDpi();
+    chooseProgramLanguage();
     MainWindow* mw = getMainWindow();
     if (!mw || !createMainWindow(instance, mw)) return 0;
     publishMainWindow(mw->window);
@@ -70,6 +73,7 @@ int startMorvi(HINSTANCE instance) {
 }
 
 void routeMessage(MSG& message) {
+    if (optionsDialog && swallowedAfterCapture(message)) return;
     if (optionsDialog && IsDialogMessageW(optionsDialog, &message)) {
         // The dialog's own procedure sees the keys typed into its fields this way.
         if (optionsDialog) SendMessageW(optionsDialog, message.message, message.wParam, message.lParam);

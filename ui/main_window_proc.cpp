@@ -14,6 +14,7 @@
 #include "ui/lap_time_window.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
+#include "ui/program_resources.h"
 #include "ui/resource_ids.h"
 #include "ui/setting_switches.h"
 #include "ui/single_instance.h"
@@ -104,7 +105,7 @@ void onCreate(HWND window) {
 
     // Every text of the menu and the dialogs goes to the screen as the
     // resources hold it, in UTF-16, whatever the system's code page.
-    const HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), L"IDR_MENU");
+    const HMENU menu = loadProgramMenu(L"IDR_MENU");
     popupMenu = GetSubMenu(menu, 0);
     systemJoySetCapture(window, JOYSTICKID1, 0, FALSE);
 
@@ -119,8 +120,7 @@ void onCreate(HWND window) {
     UpdateWindow(window);
 
     if (!lapTimeWindow.load()) {
-        const HWND lapWindow =
-            CreateDialogParamW(GetModuleHandleW(nullptr), L"IDR_DIALOG2", window, lapTimeDialogProc, 0);
+        const HWND lapWindow = createProgramDialog(L"IDR_DIALOG2", window, lapTimeDialogProc);
         lapTimeWindow.store(lapWindow);
         ShowWindow(lapWindow, SW_HIDE);
     }
@@ -225,8 +225,7 @@ void onDisplayTimer(HWND window) {
 
 void openOptionsDialog(HWND window) {
     processStopwatch().state.optionsOpen.store(1);
-    if (!optionsDialog)
-        optionsDialog = CreateDialogParamW(GetModuleHandleW(nullptr), L"IDR_DIALOG", window, optionsDialogProc, 0);
+    if (!optionsDialog) optionsDialog = createProgramDialog(L"IDR_DIALOG", window, optionsDialogProc);
     ShowWindow(optionsDialog, SW_SHOW);
     tellIfSettingsFileUnread(optionsDialog);
 }

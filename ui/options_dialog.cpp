@@ -10,11 +10,14 @@
 
 #include "engine/stopwatch.h"
 #include "input/keyboard_device.h"
+#include "platform/display_dpi.h"
+#include "platform/system_libraries.h"
 #include "settings/key_names.h"
 #include "settings/screen_units.h"
 #include "ui/font_faces.h"
 #include "ui/main_window.h"
 #include "ui/main_window_proc.h"
+#include "ui/program_resources.h"
 #include "ui/program_text.h"
 #include "ui/resource_ids.h"
 #include "ui/setting_switches.h"
@@ -133,9 +136,44 @@ LRESULT CALLBACK hotkeyBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPa
 void initDialog(HWND dialog) {
     settingsAtOpen = settingsForFile(processSettings(), processScreenUnits());
     fillControls(dialog);
-    for (const int id : hotkeyBoxes)
-        editBoxProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(GetDlgItem(dialog, id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hotkeyBoxProc)));
+    for (const int id : hotkeyBoxes) {
+        const HWND box = GetDlgItem(dialog, id);
+        editBoxProc =
+            reinterpret_cast<WNDPROC>(SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hotkeyBoxProc)));
+        // It takes keys, not text: no composition may open in it.
+        disableInputMethod(box);
+    }
+}
+
+// The key just bound while it is still down, whose repeats and key-up are
+// that one press; -1 when none. GUI thread only.
+std::int32_t heldAfterCapture = -1;
+
+// The DirectInput code of a key message: its scan code, from 0x80 up for
+// the extended keys.
+std::int32_t keyCodeOf(LPARAM lParam) {
+    const auto bits = static_cast<std::uint32_t>(lParam);
+    return static_cast<std::int32_t>(((bits >> 16) & 0x7F) | (((bits >> 24) & 1) << 7));
+}
+
+// Whether a key message belongs to the press of `held` (-1: none).
+bool takenByHeldKey(std::int32_t& held, UINT message, LPARAM lParam) {
+    if (held < 0 || keyCodeOf(lParam) != held) return false;
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        // A key that was up before is a new press: the hold is over.
+        if ((lParam & (LPARAM{1} << 30)) == 0) {
+            held = -1;
+            return false;
+        }
+        return true;
+    case WM_CHAR:
+    case WM_SYSCHAR: return true;
+    case WM_KEYUP:
+    case WM_SYSKEYUP: held = -1; return true;
+    default: return false;
+    }
 }
 
 void onKeyDown(HWND dialog) {
@@ -143,6 +181,7 @@ void onKeyDown(HWND dialog) {
     const int binding = captureNewKey(processSettings(), captureArmed, keysAtKeyDown, keysAtKeyUp);
     if (binding < 0) return;
     const KeyBinding& b = processSettings().keyBindings[binding];
+    heldAfterCapture = sharedLoad(b.code);
     setBoxText(dialog, hotkeyBoxes[binding], b.name, sizeof b.name);
     SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_OPT_OK)), TRUE);
 }
@@ -159,13 +198,6 @@ void destroyDialog(HWND dialog) {
     optionsDialog = nullptr;
 }
 
-// A text of the string table, in the resources' own Japanese.
-std::wstring resourceText(UINT id) {
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
-}
-
 void replaceAll(std::wstring& text, const wchar_t* placeholder, const std::wstring& value) {
     const std::size_t n = std::wcslen(placeholder);
     for (std::size_t at = text.find(placeholder); at != std::wstring::npos;
@@ -176,7 +208,7 @@ void replaceAll(std::wstring& text, const wchar_t* placeholder, const std::wstri
 // A message of the string table with %1 as Morvi.ini's full path and %2
 // as its folder.
 std::wstring settingsFileMessage(UINT id) {
-    std::wstring text = resourceText(id);
+    std::wstring text = programString(id);
     const std::wstring relative(settingsFileName, settingsFileName + std::strlen(settingsFileName));  // ASCII
     const DWORD size = GetFullPathNameW(relative.c_str(), 0, nullptr, nullptr);
     std::wstring file(size, L'\0');
@@ -195,7 +227,7 @@ void reportSettingsNotSaved(HWND owner) {
 }
 
 void reportFaceNotKept(HWND owner, const wchar_t* face) {
-    std::wstring text = resourceText(IDS_FACE_NOT_KEPT);
+    std::wstring text = programString(IDS_FACE_NOT_KEPT);
     replaceAll(text, L"%1", face);
     settingsMessageBox(owner, text.c_str(), L"Morvi", MB_OK | MB_ICONINFORMATION);
 }
@@ -215,8 +247,11 @@ void chooseFont(HWND dialog) {
     cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;  // 0x141
     cf.rgbColors = sharedLoad(record.rgbColors);
     cf.iPointSize = record.iPointSize;
+    const DPI_AWARENESS_CONTEXT context = enterSystemAwareDpi();
+    const BOOL chosenOk = ChooseFontW(&cf);
+    leaveDpiContext(context);
     // A cancelled dialog may still have written its preselection into `working`.
-    if (!ChooseFontW(&cf)) return;
+    if (!chosenOk) return;
     record.iPointSize = cf.iPointSize;
     record.nFontType = cf.nFontType;
     sharedStore(record.rgbColors, cf.rgbColors);
@@ -310,6 +345,10 @@ void onCommand(HWND dialog, WPARAM wParam) {
 
 }  // namespace
 
+bool swallowedAfterCapture(const MSG& message) {
+    return takenByHeldKey(heldAfterCapture, message.message, message.lParam);
+}
+
 int findNewKey(const unsigned char* down, const unsigned char* up) {
     for (int i = 0; i < 256; ++i)
         if ((down[i] & 0x80) != 0 && (up[i] & 0x80) == 0) return i;
@@ -348,6 +387,7 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     // key, typed anywhere, would rebind silently.
     case WM_DESTROY:
         for (std::int32_t& armed : captureArmed) armed = 0;
+        heldAfterCapture = -1;
         break;
     default: break;
     }

@@ -30,6 +30,13 @@ void tellIfSettingsFileUnread(HWND dialog);
 // goes, as on Cancel, and the dialog with it. Nothing when it is not open.
 void cancelOptionsDialog();
 
+// After a capture the bound key may still be down: its repeats, the
+// characters they make and its key-up are that one press, and the dialog
+// takes none of them (a held Esc would cancel it, a held letter fire its
+// mnemonic). The message loop asks before the dialog sees a key message;
+// true: it goes nowhere. The hold ends with the key-up or a new press.
+bool swallowedAfterCapture(const MSG& message);
+
 // The lowest code down in `down` and not down in `up`, or -1.
 int findNewKey(const unsigned char* down, const unsigned char* up);
 
