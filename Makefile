@@ -16,12 +16,17 @@ has-display:
 	@if [[ -z $${DISPLAY:-} && $$(uname -s) != MINGW* && $$(uname -s) != MSYS* ]]; then \
 	  echo "make run: no display (DISPLAY is not set), so Morvi's window could not be seen"; exit 1; fi
 
+# The locale Morvi runs in under Wine: Japanese, as on a Japanese Windows;
+# `make run LOCALE=en_US.UTF-8` shows the English interface.
+LOCALE ?= ja_JP.UTF-8
+
 # Build the Windows program and start it under Wine here, so Morvi.ini lands in this folder.
 run: has-display deps
 	cmake --preset $(WIN) >/dev/null
 	cmake --build --preset $(WIN) --target Morvi
 	@if [[ ! -f build/$(WIN)/Morvi.exe ]]; then echo "Morvi.exe is not built yet"; exit 1; fi
-	scripts/wine-run build/$(WIN)/Morvi.exe
+	MORVI_WINE_LOCALE=$(LOCALE) MORVI_WINEPREFIX=$(CURDIR)/build/$(WIN)/wineprefix-run-$(LOCALE) \
+	  scripts/wine-run build/$(WIN)/Morvi.exe
 
 # Every preset built, every test run through ctest (scripts/test).
 test: deps
