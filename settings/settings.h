@@ -16,11 +16,12 @@ struct KeyBinding {
 enum KeyBindingIndex { BindStart, BindStop, BindReset, BindLap, BindNext, BindingCount };
 
 // One record per process (processSettings). The hotkey poller reads the
-// binding codes, BackGround, LapTime and the text colours and switches, and
-// reads and writes windowRect, while the GUI thread may change them: both
-// sides go through sharedLoad and sharedStore (relaxed atomic accesses) for
-// those members, so every read sees a whole word. The loader stores every
-// number it reads that way.
+// binding codes, BackGround and LapTime, and the time texts' four settings
+// (Funbyou, StartColon, TxColor, TxColorStop) when it rebuilds the lap
+// report; it reads and writes windowRect while the window is dragged. The
+// GUI thread may change them meanwhile: both sides go through sharedLoad and
+// sharedStore (relaxed atomic accesses) for those members, so every read
+// sees a whole word. The loader and copySettings store every number that way.
 struct Settings {
     std::int32_t Focus;
     LOGFONTA displayFont;

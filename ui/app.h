@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// Start-up up to the message loop. 0 when there is no main window.
+// Start-up up to the message loop. 0 when Morvi cannot run: no winmm.dll in
+// the system folder (a message says so), or no main window.
 int startMorvi(HINSTANCE instance);
 
 // One message through the loop's routing: the options dialog first.

@@ -17,8 +17,9 @@ extern unsigned char keysAtKeyUp[256];
 // 1 once the user has been told that Morvi.ini could not be read.
 extern std::int32_t toldSettingsFileUnread;
 
-// Shows the box that tells an OK could not save; replaceable so that tests
-// can count it.
+// Shows the dialog's message boxes (an OK that could not save, a Morvi.ini
+// that could not be read, a face Morvi.ini cannot keep); replaceable so that
+// tests can count them.
 extern int(WINAPI* settingsMessageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
 
 // Just shown: once a run, when Morvi.ini was there at start but could not be
