@@ -96,8 +96,9 @@ std::size_t sequenceLength(unsigned char lead) { return lead < 0xC0 ? 1 : lead <
 // A line of valid UTF-8 in Shift-JIS, character by character where the
 // line as a whole cannot be: only what has no form is lost.
 std::string lineAsShiftJis(const std::string& line) {
+    if (!hasNonAscii(line)) return line;
     std::string out;
-    if (!hasNonAscii(line) || utf8ToShiftJis(line, out)) return hasNonAscii(line) ? out : line;
+    if (utf8ToShiftJis(line, out)) return out;
     out.clear();
     for (std::size_t at = 0; at < line.size();) {
         const std::size_t n = sequenceLength(static_cast<unsigned char>(line[at]));

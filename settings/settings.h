@@ -66,13 +66,10 @@ enum class SettingsLoad { Loaded, NoFile, Unreadable };
 SettingsLoad loadSettingsFrom(Settings& s, const char* path);
 bool saveSettingsTo(const Settings& s, const char* path);
 
-// The temporary file a save writes before it replaces `path`, and the name
-// the previous file takes meanwhile. A save that could not finish may leave
-// either as the only copy: isLeftover tells such names, which the next
-// start reads when `path` is gone and the next good save removes.
+// The temporary file a save writes before it replaces `path`. A save that
+// could not finish may leave it (or the previous file under a backup name)
+// as the only copy, which the next start reads when `path` is gone.
 std::string temporarySettingsName(const char* path);
-std::string backupSettingsName(const char* path);
-bool isLeftover(const char* path, const char* name);
 
 // Cancel in the options dialog: reload the file (into screen pixels), but keep
 // the window's rectangle, which is where the window is now. Without a
@@ -84,9 +81,8 @@ void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOp
 void reloadSettingsForCancel(const Settings& atOpen);
 void restoreSettingsAtOpen(Settings& s, const Settings& atOpen, const ScreenUnits& units);
 
-// Every member the file carries from `from` into `s`, the words the poller
-// reads one by one; and the same but windowRect.
-void copySettings(Settings& s, const Settings& from);
+// Every member the file carries but windowRect from `from` into `s`, the
+// words the poller reads one by one.
 void copySettingsButWindow(Settings& s, const Settings& from);
 
 // The exact bytes saveSettingsTo writes for a record (CR LF line ends).

@@ -25,9 +25,6 @@ const char defaultFaceName[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83
 
 constexpr std::size_t pieceLimit = 255;  // characters taken by one line read
 
-// What the encoding left where a character could not be kept in Shift-JIS.
-constexpr char notKept = settingsCharacterNotKept;
-
 void setFaceName(LOGFONTA& font, const char* text, std::size_t length) {
     if (length > LF_FACESIZE - 1) length = LF_FACESIZE - 1;
     std::memset(font.lfFaceName, 0, sizeof font.lfFaceName);
@@ -228,7 +225,7 @@ void parseFaceName(const char* line, LOGFONTA& font) {
     ++p;
     std::size_t length = 0;
     while (p[length] != '\0' && p[length] != '=' && p[length] != '\n') ++length;
-    if (length == 0 || std::memchr(p, notKept, length) != nullptr) return;
+    if (length == 0 || std::memchr(p, settingsCharacterNotKept, length) != nullptr) return;
     setFaceName(font, p, length);
 }
 
@@ -252,7 +249,7 @@ bool parseBinding(const char* line, const char* key, KeyBinding& binding) {
     }
     // A name with a character that could not be kept counts as none: the
     // code is what the row says.
-    if (std::memchr(p, notKept, length) != nullptr) length = 0;
+    if (std::memchr(p, settingsCharacterNotKept, length) != nullptr) length = 0;
     if (length == 0) {
         // An unbound key keeps no name that would show a key doing nothing.
         if (code == 0) setBindingName(binding, "", 0);
@@ -337,11 +334,32 @@ std::string temporarySettingsName(const char* path) {
     return std::string(path) + "." + std::to_string(processId()) + ".tmp";
 }
 
+namespace {
+
+// Where the previous file goes while a save replaces it.
 std::string backupSettingsName(const char* path) {
     return std::string(path) + "." + std::to_string(processId()) + ".bak";
 }
 
-namespace {
+// A name a save gives beside `path`: `path`.<process id>.tmp or .bak.
+bool isLeftover(const char* path, const char* name) {
+    const std::string n(name), p = std::string(path) + ".";
+    if (n.size() <= p.size() + 4 || n.compare(0, p.size(), p) != 0) return false;
+    const std::string id = n.substr(p.size(), n.size() - p.size() - 4), ending = n.substr(n.size() - 4);
+    if (ending != ".tmp" && ending != ".bak") return false;
+    for (const char c : id)
+        if (!isDigit(c)) return false;
+    return !id.empty();
+}
+
+// What saves that could not finish left beside `path`, newest first: the
+// next start reads them when `path` is gone, the next good save removes them.
+std::vector<std::string> leftovers(const FileAccess& files, const char* path) {
+    std::vector<std::string> found;
+    for (std::string& name : files.siblings(files.context, path))
+        if (isLeftover(path, name.c_str())) found.push_back(std::move(name));
+    return found;
+}
 
 std::size_t boundedLength(const char* text, std::size_t capacity) {
     std::size_t n = 0;
@@ -419,6 +437,23 @@ bool parseSettingsText(Settings& s, const char* data, std::size_t size) { return
 
 namespace {
 
+// Every member the file carries, the words the poller reads one by one.
+void copySettings(Settings& s, const Settings& from) {
+    for (const Row& row : rows) {
+        switch (row.word) {
+        case Word::Face: std::memcpy(s.displayFont.lfFaceName, from.displayFont.lfFaceName, LF_FACESIZE); break;
+        case Word::Binding: {
+            KeyBinding& to = memberAt<KeyBinding>(s, row);
+            const KeyBinding& b = memberAt<KeyBinding>(from, row);
+            sharedStore(to.code, sharedLoad(b.code));
+            std::memcpy(to.name, b.name, sizeof to.name);
+            break;
+        }
+        default: setWord(s, row, wordValue(from, row)); break;
+        }
+    }
+}
+
 // Reads one file into `s` through a copy, so that a file that is no
 // Morvi.ini changes nothing. `whole`: only a file Morvi wrote in full counts.
 FileStatus readSettingsFile(Settings& s, const char* path, bool whole) {
@@ -446,42 +481,14 @@ SettingsLoad loadSettingsFrom(Settings& s, const char* path) {
     // beside it (its temporary file, or the previous file under the backup
     // name): the newest whole one is taken, and the next save puts it back.
     if (status == FileStatus::Missing) {
-        const FileAccess& files = processFileAccess();
-        for (const std::string& left : files.siblings(files.context, path))
-            if (isLeftover(path, left.c_str()) && readSettingsFile(s, left.c_str(), true) == FileStatus::Done)
-                return SettingsLoad::Loaded;
+        for (const std::string& left : leftovers(processFileAccess(), path))
+            if (readSettingsFile(s, left.c_str(), true) == FileStatus::Done) return SettingsLoad::Loaded;
     }
     if (status != FileStatus::Done) {
         applyNoFileDefaults(s);
         return status == FileStatus::Missing ? SettingsLoad::NoFile : SettingsLoad::Unreadable;
     }
     return SettingsLoad::Loaded;
-}
-
-bool isLeftover(const char* path, const char* name) {
-    const std::string n(name), p = std::string(path) + ".";
-    if (n.size() <= p.size() + 4 || n.compare(0, p.size(), p) != 0) return false;
-    const std::string id = n.substr(p.size(), n.size() - p.size() - 4), ending = n.substr(n.size() - 4);
-    if (ending != ".tmp" && ending != ".bak") return false;
-    for (const char c : id)
-        if (!isDigit(c)) return false;
-    return !id.empty();
-}
-
-void copySettings(Settings& s, const Settings& from) {
-    for (const Row& row : rows) {
-        switch (row.word) {
-        case Word::Face: std::memcpy(s.displayFont.lfFaceName, from.displayFont.lfFaceName, LF_FACESIZE); break;
-        case Word::Binding: {
-            KeyBinding& to = memberAt<KeyBinding>(s, row);
-            const KeyBinding& b = memberAt<KeyBinding>(from, row);
-            sharedStore(to.code, sharedLoad(b.code));
-            std::memcpy(to.name, b.name, sizeof to.name);
-            break;
-        }
-        default: setWord(s, row, wordValue(from, row)); break;
-        }
-    }
 }
 
 void copySettingsButWindow(Settings& s, const Settings& from) {
@@ -510,10 +517,8 @@ std::string formatSettingsFile(const Settings& s) {
     for (const Row& row : rows) {
         switch (row.format) {
         case Format::Decimal:
-            // The font bytes as 0 to 255; the rest as the signed decimal of their pattern.
-            appendLine(out, "%s=%d", row.key,
-                       row.word == Word::Byte ? static_cast<int>(wordValue(s, row))
-                                              : static_cast<std::int32_t>(wordValue(s, row)));
+            // The signed decimal of the pattern; the font bytes come as 0 to 255.
+            appendLine(out, "%s=%d", row.key, static_cast<std::int32_t>(wordValue(s, row)));
             break;
         case Format::Hex: appendLine(out, "%s=%x", row.key, static_cast<unsigned>(wordValue(s, row))); break;
         case Format::Face: {
@@ -549,8 +554,7 @@ void removeTemporaryIfSafe(const FileAccess& files, const char* temporary, const
 // Morvi.ini is in place and new: what earlier saves left beside it goes,
 // once, without waiting; what is held now goes at a later save.
 void removeLeftovers(const FileAccess& files, const char* path) {
-    for (const std::string& left : files.siblings(files.context, path))
-        if (isLeftover(path, left.c_str())) files.remove(files.context, left.c_str());
+    for (const std::string& left : leftovers(files, path)) files.remove(files.context, left.c_str());
 }
 
 }  // namespace

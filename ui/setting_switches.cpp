@@ -26,8 +26,10 @@ bool followSwitch(HWND window, const SettingSwitch& which, std::int32_t was, std
 }
 
 void styleWindowAsSettings(HWND window, const Settings& s) {
-    Settings asMade{};
-    asMade.Title = 1;
-    for (const SettingSwitch& which : settingSwitches)
-        followSwitch(window, which, asMade.*which.member, sharedLoad(s.*which.member));
+    for (const SettingSwitch& which : settingSwitches) {
+        if (which.drives != SettingSwitch::Style) continue;
+        // What the window shows now, as the switch's value.
+        const bool bits = (GetWindowLongW(window, which.styleIndex) & which.styleBits) != 0;
+        followSwitch(window, which, bits == which.bitsWhenOn ? 1 : 0, sharedLoad(s.*which.member));
+    }
 }

@@ -34,5 +34,6 @@ bool switchFlips(std::int32_t was, std::int32_t now);
 bool followSwitch(HWND window, const SettingSwitch& which, std::int32_t was, std::int32_t now);
 
 // At creation: the window as made (a caption, a sizing border, not topmost)
-// takes the styles the settings ask for.
+// takes the styles the settings ask for, each switch read from the style
+// the window has.
 void styleWindowAsSettings(HWND window, const Settings& s);
