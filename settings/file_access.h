@@ -1,38 +1,40 @@
 // The file functions the settings code calls, in one record, so that a test
-// can stand in for the file system and answer "busy" or fail any call.
+// can stand in for the file system and fail, hold or cut short any call.
 // Another program often holds a file for a moment (a virus scanner checking
 // a file just written, the search indexer, a sync client): such a file is
 // busy, not gone, and is waited for.
+//
+// Paths are UTF-8. On Windows every call takes the path's full form, with
+// the \\?\ prefix, so a folder path of any length that Windows allows works
+// alike for reading and saving.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-// Unsupported: the call cannot do this on this drive (a network redirector,
-// another file system); nothing changed, and a plain rename may.
-enum class FileStatus { Done, Missing, Busy, Failed, Unsupported };
+enum class FileStatus { Done, Missing, Busy, Failed };
+
+// The attributes of a file that a save keeps (Windows' values; elsewhere
+// readOnly stands for a file its owner may not write).
+namespace FileAttribute {
+inline constexpr std::uint32_t readOnly = 0x1, hidden = 0x2, system = 0x4, notContentIndexed = 0x2000;
+inline constexpr std::uint32_t kept = hidden | system | notContentIndexed;
+}  // namespace FileAttribute
 
 struct FileAccess {
     // The whole file.
     FileStatus (*read)(void* context, const char* path, std::string& out);
-    // Creates or empties the file and writes `text` to the disk.
-    FileStatus (*write)(void* context, const char* path, const std::string& text);
-    // Puts `from` in the place of an existing `to`, which keeps what makes
-    // it the user's file (hidden, its ACL, streams, compression), the
-    // previous `to` going to `backup`. Missing: there is no `to` now (none
-    // was there, or it went to `backup` and `from` could not follow), and
-    // `from` is whole: a rename finishes the work. A `to` marked read-only
-    // is refused.
-    FileStatus (*replace)(void* context, const char* from, const char* to, const char* backup);
-    // Renames `from` to `to`, replacing any `to`, written through.
-    FileStatus (*move)(void* context, const char* from, const char* to);
+    // The file that `path` names, in full: the one a link at `path` points
+    // to, else `path` itself, and its attributes (0 when there is none:
+    // Missing). Failed: a link whose file cannot be found.
+    FileStatus (*locate)(void* context, const char* path, std::string& file, std::uint32_t& attributes);
+    // Makes `path` anew with `attributes` (those of FileAttribute::kept) and
+    // `text`, on the disk when it answers Done.
+    FileStatus (*write)(void* context, const char* path, const std::string& text, std::uint32_t attributes);
+    // Renames `from` to `to` in one step, replacing any `to` when `replace`;
+    // else a `to` that is there stays, and the rename fails.
+    FileStatus (*move)(void* context, const char* from, const char* to, bool replace);
     FileStatus (*remove)(void* context, const char* path);
-    // True only when `path` is certainly there.
-    bool (*exists)(void* context, const char* path);
-    // The files in `path`'s folder whose names are its own followed by a
-    // dot and more, newest first.
-    std::vector<std::string> (*siblings)(void* context, const char* path);
     void (*sleep)(void* context, unsigned milliseconds);
     void* context;
 };
@@ -43,12 +45,10 @@ FileAccess systemFileAccess();
 // here. GUI thread only, like the settings file.
 FileAccess& processFileAccess();
 
-// What a failed ReplaceFileW (given a backup name) left, from its error:
-// Missing when `to` is gone and `from` whole (1177, or no `to` at all);
-// Busy or Failed when both kept their names (`whenDenied` for the errors
-// that mean `to` or `from` could not be taken away now); Unsupported for
-// any other error, after which both files also keep their names.
-FileStatus replaceFailureStatus(std::uint32_t error, FileStatus whenDenied);
+// A full Windows path in the \\?\ form, which takes any length Windows
+// allows: C:\x as \\?\C:\x, \\server\share\x as \\?\UNC\server\share\x.
+// Only a full path may carry it: Windows then changes nothing in it.
+std::string longPathForm(const std::string& full);
 
 // What "access denied" means on Windows, from what the attributes of the
 // same path say (`attributes` all ones: the query failed, with

@@ -47,7 +47,8 @@ inline constexpr const char* settingsFileName = "Morvi.ini";
 // Fill or write the process-wide record, using "Morvi.ini", converting its
 // lengths between the file's 96-DPI pixels and the screen's. A file another
 // program holds is waited for a moment (busyWaitLimitMs). Saving is false
-// when the file could not be written; the previous file is then unchanged.
+// when the file could not be written; the previous file is then unchanged,
+// byte for byte.
 // saveSettings is the confirmed save (OK); saveSettingsOnExit, at the close
 // and the session's end, leaves alone a file that was there at start but
 // could not be read: the defaults Morvi then runs on must not replace it.
@@ -60,24 +61,19 @@ bool settingsFileUnreadable();
 
 // The same on a record and a path the caller names. Without a file, or with
 // one that cannot be read or holds no setting at all, the no-file defaults
-// are applied. Without a file, what a save that could not finish left
-// beside it is read in its place (Loaded).
+// are applied. Only `path` is read. The save is settings_save.h's.
 enum class SettingsLoad { Loaded, NoFile, Unreadable };
 SettingsLoad loadSettingsFrom(Settings& s, const char* path);
 bool saveSettingsTo(const Settings& s, const char* path);
-
-// The temporary file a save writes before it replaces `path`. A save that
-// could not finish may leave it (or the previous file under a backup name)
-// as the only copy, which the next start reads when `path` is gone.
-std::string temporarySettingsName(const char* path);
 
 // Cancel in the options dialog: reload the file (into screen pixels), but keep
 // the window's rectangle, which is where the window is now. Without a
 // readable file the record goes back to `atOpen`, what it was when the dialog
 // opened, kept in the file's 96-DPI pixels (settingsForFile) so that it
-// means the same at a scale the window has taken since.
+// means the same at a scale the window has taken since. A file that reads
+// now, or is gone, ends settingsFileUnreadable.
 struct ScreenUnits;
-void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units);
+SettingsLoad reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units);
 void reloadSettingsForCancel(const Settings& atOpen);
 void restoreSettingsAtOpen(Settings& s, const Settings& atOpen, const ScreenUnits& units);
 

@@ -12,12 +12,6 @@
 #include "settings/screen_units.h"
 #include "settings/settings.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 
 // "ＭＳ ゴシック" in Shift-JIS, with the ASCII blank in the middle.
@@ -314,53 +308,6 @@ const char* lineForRow(int index, const std::vector<std::string>& lines) {
     return nullptr;
 }
 
-}  // namespace
-
-namespace {
-
-unsigned long processId() {
-#ifdef _WIN32
-    return GetCurrentProcessId();
-#else
-    return static_cast<unsigned long>(getpid());
-#endif
-}
-
-}  // namespace
-
-// The temporary file is this process's own: two Morvi in one folder may save
-// at the same moment (the end of a Windows session).
-std::string temporarySettingsName(const char* path) {
-    return std::string(path) + "." + std::to_string(processId()) + ".tmp";
-}
-
-namespace {
-
-// Where the previous file goes while a save replaces it.
-std::string backupSettingsName(const char* path) {
-    return std::string(path) + "." + std::to_string(processId()) + ".bak";
-}
-
-// A name a save gives beside `path`: `path`.<process id>.tmp or .bak.
-bool isLeftover(const char* path, const char* name) {
-    const std::string n(name), p = std::string(path) + ".";
-    if (n.size() <= p.size() + 4 || n.compare(0, p.size(), p) != 0) return false;
-    const std::string id = n.substr(p.size(), n.size() - p.size() - 4), ending = n.substr(n.size() - 4);
-    if (ending != ".tmp" && ending != ".bak") return false;
-    for (const char c : id)
-        if (!isDigit(c)) return false;
-    return !id.empty();
-}
-
-// What saves that could not finish left beside `path`, newest first: the
-// next start reads them when `path` is gone, the next good save removes them.
-std::vector<std::string> leftovers(const FileAccess& files, const char* path) {
-    std::vector<std::string> found;
-    for (std::string& name : files.siblings(files.context, path))
-        if (isLeftover(path, name.c_str())) found.push_back(std::move(name));
-    return found;
-}
-
 std::size_t boundedLength(const char* text, std::size_t capacity) {
     std::size_t n = 0;
     while (n < capacity && text[n] != '\0') ++n;
@@ -413,9 +360,6 @@ int parseRows(Settings& s, const char* data, std::size_t size) {
     return matched;
 }
 
-// A file Morvi wrote, whole: every row but the face name's matched.
-constexpr int wholeFile = rowCount - 1;
-
 }  // namespace
 
 Settings& processSettings() {
@@ -454,9 +398,9 @@ void copySettings(Settings& s, const Settings& from) {
     }
 }
 
-// Reads one file into `s` through a copy, so that a file that is no
-// Morvi.ini changes nothing. `whole`: only a file Morvi wrote in full counts.
-FileStatus readSettingsFile(Settings& s, const char* path, bool whole) {
+// Reads the file into `s` through a copy, so that a file that is no
+// Morvi.ini changes nothing.
+FileStatus readSettingsFile(Settings& s, const char* path) {
     const FileAccess& files = processFileAccess();
     std::string text;
     BusyWait wait;
@@ -468,7 +412,7 @@ FileStatus readSettingsFile(Settings& s, const char* path, bool whole) {
     const int matched = parseRows(parsed, text.data(), text.size());
     // A file of which not one line is a setting (junk, another program's
     // file) is no Morvi.ini: read, it would leave the display black on black.
-    if (matched == 0 || (whole && matched < wholeFile)) return FileStatus::Failed;
+    if (matched == 0) return FileStatus::Failed;
     copySettings(s, parsed);
     return FileStatus::Done;
 }
@@ -476,14 +420,7 @@ FileStatus readSettingsFile(Settings& s, const char* path, bool whole) {
 }  // namespace
 
 SettingsLoad loadSettingsFrom(Settings& s, const char* path) {
-    FileStatus status = readSettingsFile(s, path, false);
-    // No Morvi.ini, but a save that could not finish left the settings
-    // beside it (its temporary file, or the previous file under the backup
-    // name): the newest whole one is taken, and the next save puts it back.
-    if (status == FileStatus::Missing) {
-        for (const std::string& left : leftovers(processFileAccess(), path))
-            if (readSettingsFile(s, left.c_str(), true) == FileStatus::Done) return SettingsLoad::Loaded;
-    }
+    const FileStatus status = readSettingsFile(s, path);
     if (status != FileStatus::Done) {
         applyNoFileDefaults(s);
         return status == FileStatus::Missing ? SettingsLoad::NoFile : SettingsLoad::Unreadable;
@@ -502,13 +439,15 @@ void restoreSettingsAtOpen(Settings& s, const Settings& atOpen, const ScreenUnit
     sharedStore(s.displayFont.lfHeight, static_cast<LONG>(toScreenPixels(atOpen.displayFont.lfHeight, units.dpi)));
 }
 
-void reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units) {
+SettingsLoad reloadSettingsForCancel(Settings& s, const char* path, const Settings& atOpen, ScreenUnits& units) {
     const RECT kept = sharedLoadRect(s.windowRect);
-    if (loadSettingsFrom(s, path) == SettingsLoad::Loaded)
+    const SettingsLoad load = loadSettingsFrom(s, path);
+    if (load == SettingsLoad::Loaded)
         settingsToScreen(s, units);
     else
         restoreSettingsAtOpen(s, atOpen, units);
     sharedStoreRect(s.windowRect, kept);
+    return load;
 }
 
 std::string formatSettingsFile(const Settings& s) {
@@ -540,52 +479,6 @@ std::string formatSettingsFile(const Settings& s) {
 
 namespace {
 
-// What a failed save left: its temporary file goes only while Morvi.ini is
-// in its place; without Morvi.ini it may hold the only copy of the settings,
-// and the next start takes it.
-void removeTemporaryIfSafe(const FileAccess& files, const char* temporary, const char* path) {
-    if (!files.exists(files.context, path)) return;
-    // A scanner may be holding the fresh temporary file too: its removal
-    // waits on its own, or a save that spent its wait would leave it behind.
-    BusyWait cleanUp;
-    retryWhileBusy(files, cleanUp, [&] { return files.remove(files.context, temporary); });
-}
-
-// Morvi.ini is in place and new: what earlier saves left beside it goes,
-// once, without waiting; what is held now goes at a later save.
-void removeLeftovers(const FileAccess& files, const char* path) {
-    for (const std::string& left : leftovers(files, path)) files.remove(files.context, left.c_str());
-}
-
-}  // namespace
-
-// The text goes to a temporary file beside the target, which replaces the
-// target only once it is complete, so a failed save keeps the previous file.
-// Where no temporary file can be made the save fails: writing the target in
-// place would empty it first, and a write that then fails would cut it short.
-bool saveSettingsTo(const Settings& s, const char* path) {
-    const FileAccess& files = processFileAccess();
-    const std::string text = formatSettingsFile(s);
-    const std::string temporary = temporarySettingsName(path), backup = backupSettingsName(path);
-    const char* from = temporary.c_str();
-    BusyWait wait;  // one bound for the whole save
-    FileStatus status = retryWhileBusy(files, wait, [&] { return files.write(files.context, from, text); });
-    if (status == FileStatus::Done)
-        status = retryWhileBusy(files, wait, [&] { return files.replace(files.context, from, path, backup.c_str()); });
-    // No Morvi.ini yet, or the replace moved it to the backup name and could
-    // not finish, or this drive has no replace: a rename does the rest.
-    if (status == FileStatus::Missing || status == FileStatus::Unsupported)
-        status = retryWhileBusy(files, wait, [&] { return files.move(files.context, from, path); });
-    if (status == FileStatus::Done) {
-        removeLeftovers(files, path);
-        return true;
-    }
-    removeTemporaryIfSafe(files, from, path);
-    return false;
-}
-
-namespace {
-
 // 1 when Morvi.ini was there at start but could not be read, even after
 // waiting: Morvi runs on the defaults, and only a confirmed OK may write
 // over the file. GUI thread only.
@@ -605,8 +498,11 @@ bool saveSettingsOnExit() {
     return saveSettings();
 }
 
+// A file that reads now, or is gone, is no longer one the close must spare.
 void reloadSettingsForCancel(const Settings& atOpen) {
-    reloadSettingsForCancel(processSettings(), settingsFileName, atOpen, processScreenUnits());
+    if (reloadSettingsForCancel(processSettings(), settingsFileName, atOpen, processScreenUnits()) !=
+        SettingsLoad::Unreadable)
+        fileUnreadable = 0;
 }
 
 bool saveSettings() {

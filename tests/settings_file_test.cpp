@@ -9,9 +9,12 @@
 #include "settings/file_access.h"
 #include "settings/screen_units.h"
 #include "settings/settings.h"
+#include "settings/settings_save.h"
 #include "tests/test_support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #endif
@@ -99,7 +102,7 @@ TEST(SettingsFile, GoldenBytesAndRoundTrip) {
     const std::string path = dir.file("Morvi.ini");
     saveSettingsTo(s, path.c_str());
     EXPECT_EQ(readFileBytes(path), goldenText);
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    EXPECT_FALSE(std::filesystem::exists(path + savingFileSuffix));
 
     Settings back{};
     loadSettingsFrom(back, path.c_str());
@@ -410,7 +413,7 @@ TEST(SettingsFile, ProcessWideRecordUsesMorviIniInTheCurrentFolder) {
     processSettings() = Settings{};
 }
 
-TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughItsTemporaryFile) {
+TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughAFileOfItsOwn) {
     ScratchDir dir;
     const std::string path = dir.file("Morvi.ini");
     writeFileBytes(path, "old contents that are longer than nothing\r\n");
@@ -421,7 +424,7 @@ TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughItsTemporaryFile) {
     // A temporary file that cannot be made (a folder stands in its place):
     // the save fails rather than write the file in place.
     const std::string before = readFileBytes(path);
-    std::filesystem::create_directory(temporarySettingsName(path.c_str()));
+    std::filesystem::create_directory(path + savingFileSuffix);
     s.Focus = 0;
     EXPECT_FALSE(saveSettingsTo(s, path.c_str()));
     EXPECT_EQ(readFileBytes(path), before);
@@ -431,162 +434,220 @@ TEST(SettingsFile, SaveReplacesAnExistingFileOnlyThroughItsTemporaryFile) {
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
-// The file system as another program holding a file makes it: the first
-// `busy` calls of the kinds held answer Busy (-1: every one), then the
-// system's own do the work. Sleeps are counted, not slept. `replaceError`
-// acts out a failed ReplaceFileW as Windows documents it (the files it
-// leaves, and the status Morvi makes of that error); `moveAnswer`, unless
-// Done, answers every rename.
-struct HeldFiles {
-    enum Call { Read = 1, Write = 2, Replace = 4, Move = 8, Remove = 16 };
-    int held;
-    int busy;
-    std::uint32_t replaceError = 0;
-    FileStatus moveAnswer = FileStatus::Done;
-    int busyAnswers = 0;
+// The file system with faults, counting every call from 0: the calls of
+// the kinds in `held`, from the `from`-th on, answer `answer` (`count` of
+// them; -1: all), a failed write leaving half its text as a full disk
+// would; the others are the system's. At call `crashAt` the process ends,
+// before the call or after it: from then on nothing reaches the disk.
+// Sleeps are counted, not slept.
+struct FaultyFiles {
+    enum Call { Read = 1, Locate = 2, Write = 4, Move = 8, Remove = 16, Every = 31 };
+    int held = 0, from = 0, count = 0;
+    FileStatus answer = FileStatus::Busy;
+    int crashAt = -1;
+    bool crashAfter = false, crashed = false;
+    int calls = 0, faultyAnswers = 0;
     unsigned slept = 0;
     FileAccess saved = processFileAccess();
 
-    HeldFiles(int call, int count) : held(call), busy(count) {
+    FaultyFiles() {
         FileAccess files = systemFileAccess();
         files.read = [](void* c, const char* path, std::string& out) {
-            return answer(c, Read, [&] { return systemFileAccess().read(nullptr, path, out); });
+            return call(c, Read, [&] { return systemFileAccess().read(nullptr, path, out); });
         };
-        files.write = [](void* c, const char* path, const std::string& text) {
-            return answer(c, Write, [&] { return systemFileAccess().write(nullptr, path, text); });
+        files.locate = [](void* c, const char* path, std::string& file, std::uint32_t& attributes) {
+            return call(c, Locate, [&] { return systemFileAccess().locate(nullptr, path, file, attributes); });
         };
-        files.replace = [](void* c, const char* from, const char* to, const char* backup) {
-            return answer(c, Replace, [&] {
-                const std::uint32_t error = static_cast<HeldFiles*>(c)->replaceError;
-                if (error == 0) return systemFileAccess().replace(nullptr, from, to, backup);
-                if (error == 1177) std::filesystem::rename(to, backup);  // `to` moved aside, `from` left
-                return replaceFailureStatus(error, FileStatus::Failed);
-            });
+        files.write = [](void* c, const char* path, const std::string& text, std::uint32_t attributes) {
+            return call(
+                c, Write, [&] { return systemFileAccess().write(nullptr, path, text, attributes); },
+                [&] { systemFileAccess().write(nullptr, path, text.substr(0, text.size() / 2), attributes); });
         };
-        files.move = [](void* c, const char* from, const char* to) {
-            const FileStatus given = static_cast<HeldFiles*>(c)->moveAnswer;
-            return answer(c, Move, [&] {
-                return given != FileStatus::Done ? given : systemFileAccess().move(nullptr, from, to);
-            });
+        files.move = [](void* c, const char* source, const char* to, bool replace) {
+            return call(c, Move, [&] { return systemFileAccess().move(nullptr, source, to, replace); });
         };
         files.remove = [](void* c, const char* path) {
-            return answer(c, Remove, [&] { return systemFileAccess().remove(nullptr, path); });
+            return call(c, Remove, [&] { return systemFileAccess().remove(nullptr, path); });
         };
-        files.sleep = [](void* c, unsigned ms) { static_cast<HeldFiles*>(c)->slept += ms; };
+        files.sleep = [](void* c, unsigned ms) { static_cast<FaultyFiles*>(c)->slept += ms; };
         files.context = this;
         processFileAccess() = files;
     }
-    ~HeldFiles() { processFileAccess() = saved; }
-    template <typename Real>
-    static FileStatus answer(void* context, Call call, Real real) {
-        HeldFiles& f = *static_cast<HeldFiles*>(context);
-        if ((call & f.held) == 0 || f.busy == 0) return real();
-        if (f.busy > 0) --f.busy;
-        ++f.busyAnswers;
-        return FileStatus::Busy;
+    FaultyFiles(int kinds, int busy) : FaultyFiles() { held = kinds, count = busy; }
+    ~FaultyFiles() { processFileAccess() = saved; }
+
+    template <typename Real, typename Cut = void (*)()>
+    static FileStatus call(
+        void* context, Call kind, Real real, Cut cut = [] {}) {
+        FaultyFiles& f = *static_cast<FaultyFiles*>(context);
+        const int index = f.calls++;
+        if (index == f.crashAt && !f.crashAfter) f.crashed = true;
+        if (f.crashed) return FileStatus::Failed;
+        FileStatus status;
+        if ((kind & f.held) != 0 && index >= f.from && f.count != 0) {
+            if (f.count > 0) --f.count;
+            ++f.faultyAnswers;
+            if (f.answer == FileStatus::Failed) cut();
+            status = f.answer;
+        } else {
+            status = real();
+        }
+        if (index == f.crashAt) f.crashed = true;
+        return status;
     }
 };
 
-// What a folder holds: "ini" for Morvi.ini, "tmp" and "bak" for what a save
-// left beside it, in that order.
-std::string filesIn(const ScratchDir& dir) {
-    std::string kinds;
-    for (const char* kind : {"ini", "tmp", "bak"})
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            if (entry.path().extension() == std::string(".") + kind)
-                kinds += kinds.empty() ? kind : std::string(" ") + kind;
-    return kinds;
+// Every name in a folder.
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-// Every outcome of a replace that Windows documents, with a backup name:
-// what the save answers, what it leaves, and what the next start reads.
-// Nothing ever leaves the folder without the settings.
-TEST(SettingsFile, EveryOutcomeOfAReplaceLeavesSettingsTheNextStartReads) {
-    const FileStatus done = FileStatus::Done, failed = FileStatus::Failed, busy = FileStatus::Busy;
+// Two saves in a row, each call of both failed (each answer the file system
+// gives, once and from then on) or the process ended just before or just
+// after it, then a fresh start. Morvi.ini is always the new settings or the
+// previous ones, byte for byte, and a save that says it failed changed
+// nothing; the start reads Morvi.ini alone; the person's files beside it,
+// whatever their names, stay as they are, and so does what the person made
+// of Morvi.ini; the next good save leaves nothing of Morvi's own.
+TEST(SettingsFile, EveryFaultOrCrashOfTwoSavesLeavesTheNewFileOrThePrevious) {
+    const std::string none = "(no file)";
+    Settings first{}, second{};
+    applyNoFileDefaults(first);
+    second = first;
+    second.LapTime = 2000;
+    const std::string theirs[][2] = {{"Morvi.ini.20240101.bak", "a copy of mine\r\n"},
+                                     {"Morvi.ini.4242.tmp", goldenText}};
     const struct {
-        std::uint32_t error;
-        FileStatus move;
-        bool saved;
-        const char* left;
-        bool nextReadsNew;
-    } cases[] = {
-        {0, done, true, "ini", true},           {32, done, false, "ini", false},  // held for good
-        {1175, done, false, "ini", false},                                        // Morvi.ini could not be taken away
-        {1176, done, false, "ini", false},  // the new file could not be renamed: both kept their names
-        {1177, done, true, "ini", true},    // Morvi.ini went to the backup name; the rename finishes
-        {1177, failed, false, "tmp bak", true}, {1177, busy, false, "tmp bak", true},
-        {50, done, true, "ini", true},  // a drive with no replace: renamed over it
-        {1, failed, false, "ini", false},
+        FileStatus answer;
+        int count;
+        bool crash, after;
+    } faults[] = {
+        {FileStatus::Missing, 1, false, false}, {FileStatus::Busy, 1, false, false},
+        {FileStatus::Failed, 1, false, false},  {FileStatus::Missing, -1, false, false},
+        {FileStatus::Busy, -1, false, false},   {FileStatus::Failed, -1, false, false},
+        {FileStatus::Failed, 0, true, false},   {FileStatus::Failed, 0, true, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(&c - cases));
-        ScratchDir dir;
-        const std::string path = dir.file("Morvi.ini");
-        writeFileBytes(path, goldenText);
-        Settings s{};
-        applyNoFileDefaults(s);
-        {
-            HeldFiles files(HeldFiles::Replace, c.error == 32 ? -1 : 0);
-            files.replaceError = c.error == 32 ? 0 : c.error;
-            files.moveAnswer = c.move;
-            EXPECT_EQ(saveSettingsTo(s, path.c_str()), c.saved);
-        }
-        EXPECT_EQ(filesIn(dir), c.left);
-        if (std::filesystem::exists(path)) {
-            EXPECT_EQ(readFileBytes(path), c.saved ? formatSettingsFile(s) : goldenText);
-        }
-        Settings next{};
-        EXPECT_EQ(loadSettingsFrom(next, path.c_str()), SettingsLoad::Loaded);
-        EXPECT_EQ(formatSettingsFile(next), formatSettingsFile(c.nextReadsNew ? s : loaded(goldenText)));
-        // The next good save tidies up.
-        EXPECT_TRUE(saveSettingsTo(next, path.c_str()));
-        EXPECT_EQ(filesIn(dir), "ini");
-    }
+    enum Start { Plain, NoFile, HiddenInALongFolder, LinkToAnotherFolder };
+    std::vector<Start> starts = {Plain, NoFile, HiddenInALongFolder};
+#ifndef _WIN32
+    starts.push_back(LinkToAnotherFolder);  // Wine's CreateSymbolicLinkW makes nothing, yet answers success
+#endif
+    const int callsOfTwoSaves = 6;  // where and whether, then write and rename, twice
+    for (const Start start : starts)
+        for (int at = -1; at < callsOfTwoSaves; ++at)
+            for (const auto& fault : faults) {
+                if (at < 0 && &fault != faults) continue;
+                SCOPED_TRACE(::testing::Message() << start << " call " << at << " fault " << (&fault - faults));
+                ScratchDir dir, linkDir;
+                // As long as Windows lets a folder be made (248): Morvi's own
+                // name beside Morvi.ini is longer than MAX_PATH.
+                std::filesystem::path folder = dir.path();
+                if (start == HiddenInALongFolder) {
+                    while (folder.string().size() < 196) folder /= std::string(50, 'd');
+                    folder /= std::string(246 - folder.string().size(), 'e');
+                    std::filesystem::create_directories(folder);
+                }
+                const std::string file = (folder / "Morvi.ini").string();
+                const std::string path = start == LinkToAnotherFolder ? linkDir.file("Morvi.ini") : file;
+                if (start != NoFile) writeFileBytes(file, goldenText);
+                if (start == LinkToAnotherFolder) std::filesystem::create_symlink(file, path);
+#ifdef _WIN32
+                if (start == HiddenInALongFolder)
+                    SetFileAttributesW(std::filesystem::path(file).c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
+                for (const auto& mine : theirs) writeFileBytes((folder / mine[0]).string(), mine[1]);
+                auto contents = [&] { return std::filesystem::exists(path) ? readFileBytes(path) : none; };
+                {
+                    FaultyFiles files;
+                    if (at >= 0) {
+                        files.held = fault.crash ? 0 : FaultyFiles::Every;
+                        files.from = at, files.count = fault.count, files.answer = fault.answer;
+                        files.crashAt = fault.crash ? at : -1, files.crashAfter = fault.after;
+                    }
+                    for (const Settings* s : {&first, &second}) {
+                        if (files.crashed) break;
+                        const std::string before = contents();
+                        const bool saved = saveSettingsTo(*s, path.c_str());
+                        const std::string after = contents();
+                        if (files.crashed)
+                            EXPECT_TRUE(after == before || after == formatSettingsFile(*s));
+                        else
+                            EXPECT_EQ(after, saved ? formatSettingsFile(*s) : before);
+                    }
+                    if (at < 0 || (fault.answer == FileStatus::Busy && fault.count == 1)) {
+                        EXPECT_EQ(contents(), formatSettingsFile(second));           // a short hold is waited for
+                        EXPECT_EQ(files.calls, callsOfTwoSaves + (at < 0 ? 0 : 1));  // one try again
+                    }
+                }
+                // The start: Morvi.ini as it is, whatever else lies beside it.
+                const std::string left = contents();
+                Settings next{};
+                EXPECT_EQ(loadSettingsFrom(next, path.c_str()),
+                          left == none ? SettingsLoad::NoFile : SettingsLoad::Loaded);
+                if (left != none) {
+                    EXPECT_EQ(formatSettingsFile(next), formatSettingsFile(loaded(left)));
+                }
+                std::vector<std::string> names = namesIn(folder);
+                names.erase(std::remove(names.begin(), names.end(), "Morvi.ini" + std::string(savingFileSuffix)),
+                            names.end());
+                EXPECT_EQ(names.size(), left == none ? 2u : 3u);
+                EXPECT_TRUE(saveSettingsTo(next, path.c_str()));
+                EXPECT_EQ(namesIn(folder).size(), 3u);  // Morvi.ini and the person's two
+                for (const auto& mine : theirs) EXPECT_EQ(readFileBytes((folder / mine[0]).string()), mine[1]);
+                if (start == LinkToAnotherFolder) {
+                    EXPECT_TRUE(std::filesystem::is_symlink(path));
+                }
+#ifdef _WIN32
+                if (start == HiddenInALongFolder) {
+                    EXPECT_NE(GetFileAttributesW(std::filesystem::path(file).c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+                }
+#endif
+            }
 }
 
-TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesATemporaryFile) {
+TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesAFileOfItsOwn) {
     const struct {
         int call;
         int busy;
-        bool readOnly, done;
+        bool file, done;
         unsigned slept;
     } cases[] = {
-        {HeldFiles::Read, 0, false, true, 0},  // nothing holds it: no wait at all
-        {HeldFiles::Read, 3, false, true, 10 + 20 + 40},
-        {HeldFiles::Read, -1, false, false, busyWaitLimitMs},
-        {HeldFiles::Write, -1, false, false, busyWaitLimitMs},
-        {HeldFiles::Replace, 2, false, true, 10 + 20},
-        {HeldFiles::Replace, -1, false, false, busyWaitLimitMs},
-        {HeldFiles::Remove, 2, true, false, 10 + 20},  // read-only: refused at once; the temporary file goes
-        {HeldFiles::Replace | HeldFiles::Remove, 12, false, false, busyWaitLimitMs + 10 + 20},  // a wait of its own
-        {HeldFiles::Move, 2, false, true, 10 + 20},  // no file yet: created, not replaced
+        {FaultyFiles::Read, 0, true, true, 0},  // nothing holds it: no wait at all
+        {FaultyFiles::Read, 3, true, true, 10 + 20 + 40},
+        {FaultyFiles::Read, -1, true, false, busyWaitLimitMs},
+        {FaultyFiles::Locate, 2, true, true, 10 + 20},
+        {FaultyFiles::Write, -1, true, false, busyWaitLimitMs},
+        {FaultyFiles::Move, 2, true, true, 10 + 20},
+        {FaultyFiles::Move, -1, true, false, busyWaitLimitMs},
+        {FaultyFiles::Move | FaultyFiles::Remove, 12, true, false, busyWaitLimitMs + 10 + 20},  // a wait of its own
+        {FaultyFiles::Move, 2, false, true, 10 + 20},  // no file yet: made all the same
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(&c - cases));
         ScratchDir dir;
         const std::string path = dir.file("Morvi.ini");
-        if (c.call != HeldFiles::Move) writeFileBytes(path, goldenText);
-        if (c.readOnly)
-            std::filesystem::permissions(path, std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::remove);
-        HeldFiles files(c.call, c.busy);
+        if (c.file) writeFileBytes(path, goldenText);
+        FaultyFiles files(c.call, c.busy);
         Settings s{}, defaults{};
         applyNoFileDefaults(defaults);
         bool done;
-        if (c.call == HeldFiles::Read) {
+        if (c.call == FaultyFiles::Read) {
             done = loadSettingsFrom(s, path.c_str()) == SettingsLoad::Loaded;
             EXPECT_EQ(formatSettingsFile(s), formatSettingsFile(done ? loaded(goldenText) : defaults));
         } else {
             s = defaults;
             done = saveSettingsTo(s, path.c_str());
             EXPECT_EQ(readFileBytes(path), done ? formatSettingsFile(s) : goldenText);
-            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+            EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"Morvi.ini"});
         }
         EXPECT_EQ(done, c.done);
         EXPECT_EQ(files.slept, c.slept);
         // Held for good: ten tries, 10, 20, 40, 80, 160, 200, 200, 200 and 90 ms apart.
-        EXPECT_EQ(files.busyAnswers, c.busy < 0 ? 10 : c.busy);
-        std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+        EXPECT_EQ(files.faultyAnswers, c.busy < 0 ? 10 : c.busy);
     }
     // Access denied on Windows, told by the attributes of the same path: held
     // (a deletion pending refuses even the query), or for good.
@@ -597,6 +658,11 @@ TEST(SettingsFile, AHeldFileIsWaitedForABoundedTimeAndNeverLeavesATemporaryFile)
                   {0xFFFFFFFF, 2, FileStatus::Failed}, {0x20, 0, FileStatus::Busy},
                   {0x21, 0, FileStatus::Failed},       {0x10, 0, FileStatus::Failed}};
     for (const auto& d : denied) EXPECT_EQ(accessDeniedStatus(d.attributes, d.error), d.status) << d.attributes;
+    // Every path reaches Windows in the form that takes any length.
+    for (const auto& form : {std::pair<const char*, const char*>{"C:\\x\\Morvi.ini", "\\\\?\\C:\\x\\Morvi.ini"},
+                             {"\\\\server\\share\\Morvi.ini", "\\\\?\\UNC\\server\\share\\Morvi.ini"},
+                             {"\\\\?\\D:\\Morvi.ini", "\\\\?\\D:\\Morvi.ini"}})
+        EXPECT_EQ(longPathForm(form.first), form.second);
 }
 
 // Held through the whole start: Morvi runs on the defaults, and only a
@@ -606,13 +672,25 @@ TEST(SettingsFile, AFileThatCouldNotBeReadIsNeverOverwrittenButByAnOk) {
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     writeFileBytes("Morvi.ini", goldenText);
-    {
-        HeldFiles files(HeldFiles::Read, -1);
+    auto heldAtStart = [] {
+        FaultyFiles files(FaultyFiles::Read, -1);
         loadSettings();
-    }
+    };
+    heldAtStart();
     EXPECT_EQ(processSettings().Focus, 1);  // the defaults
     EXPECT_FALSE(saveSettingsOnExit());
     EXPECT_EQ(readFileBytes("Morvi.ini"), goldenText);
+    // A Cancel that reads the file now: the close saves what it read.
+    {
+        FaultyFiles files(FaultyFiles::Read, -1);
+        reloadSettingsForCancel(Settings{});
+    }
+    EXPECT_FALSE(saveSettingsOnExit());
+    reloadSettingsForCancel(Settings{});
+    EXPECT_EQ(processSettings().Focus, 3);
+    EXPECT_TRUE(saveSettingsOnExit());
+    writeFileBytes("Morvi.ini", goldenText);
+    heldAtStart();
     EXPECT_TRUE(saveSettings());
     EXPECT_NE(readFileBytes("Morvi.ini"), goldenText);
     EXPECT_TRUE(saveSettingsOnExit());  // what was confirmed may be saved again
@@ -630,7 +708,7 @@ TEST(SettingsFile, AFileThatCouldNotBeReadIsNeverOverwrittenButByAnOk) {
 #ifndef _WIN32
 // A save that fails part-way (here: the file size limit, as a full disk would)
 // must leave the previous file exactly as it was.
-TEST(SettingsFile, FailedSavesKeepThePreviousFileAndLeaveNoTemporaryFile) {
+TEST(SettingsFile, FailedSavesKeepThePreviousFileAndLeaveNoFileOfTheirOwn) {
     ScratchDir dir;
     const std::string path = dir.file("Morvi.ini");
     writeFileBytes(path, goldenText);
@@ -652,7 +730,7 @@ TEST(SettingsFile, FailedSavesKeepThePreviousFileAndLeaveNoTemporaryFile) {
     // temporary file can be made (a folder at its name, removed after).
     for (const bool blocked : {false, true}) {
         SCOPED_TRACE(blocked);
-        const std::string temporary = temporarySettingsName(path.c_str());
+        const std::string temporary = path + savingFileSuffix;
         if (blocked) std::filesystem::create_directory(temporary);
         rlimit old{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);

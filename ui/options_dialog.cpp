@@ -220,8 +220,8 @@ std::wstring settingsFileMessage(UINT id) {
     return text;
 }
 
-// The settings stay applied; the user learns now, not at the next start,
-// that they will be gone then.
+// The settings stay applied, and the close tries again; the user learns
+// now, not at the next start, that the file still holds the previous ones.
 void reportSettingsNotSaved(HWND owner) {
     settingsMessageBox(owner, settingsFileMessage(IDS_SETTINGS_NOT_SAVED).c_str(), L"Morvi", MB_OK | MB_ICONWARNING);
 }
