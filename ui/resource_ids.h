@@ -56,3 +56,7 @@
 #define IDS_SETTINGS_NOT_SAVED 40501
 #define IDS_FACE_NOT_KEPT 40502
 #define IDS_SETTINGS_NOT_READ 40503
+// Why a second start cannot bring the first Morvi of its folder forward
+#define IDS_FIRST_OUT_OF_REACH 40504
+#define IDS_FIRST_IN_OTHER_SESSION 40505
+#define IDS_FIRST_NOT_ANSWERING 40506

@@ -4,18 +4,27 @@
 #include <cstdio>
 #include <string>
 
+#include "ui/program_resources.h"
+#include "ui/resource_ids.h"
+#include "ui/second_start.h"
+
 namespace {
 
-// The claim: a small named mapping holding the first Morvi's window. It
-// lives until the final save is done, or until the process ends, which
-// releases it however it ends.
+// The claim: a mutex named after the folder in the global namespace, so
+// that it holds across the sessions of one machine (fast user switching, a
+// remote desktop). Its owner is the GUI thread; it goes once the last save
+// is done, or when the process ends, however it ends. GUI thread only.
 HANDLE claim = nullptr;
-volatile LONG* claimedWindow = nullptr;
+HANDLE claimedMark = nullptr;
+HWND claimedWindow = nullptr;
 
-// What the slot holds besides a window: the first is still starting, or
-// is closing and about to let go.
-constexpr LONG starting = 0;
-constexpr LONG closing = -1;
+// The marks on the first's main window that a second start reads without
+// asking the window anything: which folder's claim it holds, and that it is
+// closing. Property values stay within 32 bits, so that a 32-bit and a
+// 64-bit Morvi read each other's.
+const wchar_t claimProperty[] = L"Morvi.ini claim";
+const wchar_t closingProperty[] = L"Morvi.ini closing";
+const wchar_t mainWindowClass[] = L"Morvi";  // as main_window.cpp registers it
 
 std::wstring currentFolder() {
     const DWORD size = GetCurrentDirectoryW(0, nullptr);
@@ -42,8 +51,7 @@ std::uint64_t spellingHash(std::wstring folder) {
 // One name for one folder however it is reached (a drive letter given to
 // it, a mapped drive beside its UNC path, a junction or link to it): what
 // the file system says it is, its volume and file id.
-std::wstring claimName() {
-    const std::wstring folder = currentFolder();
+std::wstring claimName(const std::wstring& folder) {
     wchar_t name[96];
     const HANDLE handle = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -55,97 +63,156 @@ std::wstring claimName() {
             std::uint64_t high = 0, low = 0;
             for (int i = 0; i < 8; ++i) low |= std::uint64_t{id.FileId.Identifier[i]} << (8 * i);
             for (int i = 8; i < 16; ++i) high |= std::uint64_t{id.FileId.Identifier[i]} << (8 * (i - 8));
-            std::swprintf(name, 96, L"Local\\Morvi.ini-%016llx-%016llx%016llx",
+            std::swprintf(name, 96, L"Global\\Morvi.ini-%016llx-%016llx%016llx",
                           static_cast<unsigned long long>(id.VolumeSerialNumber), static_cast<unsigned long long>(high),
                           static_cast<unsigned long long>(low));
             named = true;
         } else if (GetFileInformationByHandle(handle, &info)) {  // before Windows 8
-            std::swprintf(name, 96, L"Local\\Morvi.ini-%08lx-%08lx%08lx", info.dwVolumeSerialNumber,
+            std::swprintf(name, 96, L"Global\\Morvi.ini-%08lx-%08lx%08lx", info.dwVolumeSerialNumber,
                           info.nFileIndexHigh, info.nFileIndexLow);
             named = true;
         }
         CloseHandle(handle);
         if (named) return name;
     }
-    std::swprintf(name, 96, L"Local\\Morvi.ini-%016llx", static_cast<unsigned long long>(spellingHash(folder)));
+    std::swprintf(name, 96, L"Global\\Morvi.ini-%016llx", static_cast<unsigned long long>(spellingHash(folder)));
     return name;
 }
 
-// A view mapped for reading: no interlocked call, which writes. A 32-bit
-// aligned read is whole.
-LONG slotValue(const volatile LONG* slot) { return *slot; }
+// The claim's mark on a window: a 32-bit hash of its name, never 0.
+HANDLE claimMark(const std::wstring& name) {
+    std::uint32_t hash = 2166136261u;
+    for (const wchar_t c : name) hash = (hash ^ static_cast<std::uint16_t>(c)) * 16777619u;
+    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(hash | 1u));
+}
 
-// Window handles are 32-bit values on 64-bit Windows too, so a 32-bit and a
-// 64-bit Morvi find each other in a slot of the same size.
-static_assert(sizeof(LONG) == 4);
-HWND windowOf(LONG value) { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value)); }
+// Takes the mutex, or tells who holds it. `held` keeps a handle to a mutex
+// this process may wait on.
+ClaimAnswer takeClaim(const std::wstring& name, HANDLE& held) {
+    if (held) {
+        const DWORD waited = WaitForSingleObject(held, 0);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return ClaimAnswer::Claimed;  // the first let go
+        return ClaimAnswer::Held;
+    }
+    const HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+    const DWORD error = GetLastError();
+    if (mutex && error != ERROR_ALREADY_EXISTS) {
+        held = mutex;
+        return ClaimAnswer::Claimed;
+    }
+    if (mutex) {
+        held = mutex;
+        return takeClaim(name, held);
+    }
+    return error == ERROR_ACCESS_DENIED ? ClaimAnswer::HeldOutOfReach : ClaimAnswer::NoClaim;
+}
+
+struct Search {
+    HANDLE mark;
+    HWND window;
+};
+
+BOOL CALLBACK findMarked(HWND window, LPARAM context) {
+    Search& search = *reinterpret_cast<Search*>(context);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (lstrcmpW(className, mainWindowClass) != 0 || GetPropW(window, claimProperty) != search.mark) return TRUE;
+    search.window = window;
+    return FALSE;
+}
 
 // Without waiting on it: a first Morvi that hangs must not hang this one.
+bool answers(HWND window) {
+    if (IsHungAppWindow(window)) return false;
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &result)) return true;
+    // Refused rather than unanswered: an elevated first takes no message
+    // from this process, which may still bring it to the front.
+    const DWORD error = GetLastError();
+    return error != ERROR_TIMEOUT && error != ERROR_SUCCESS;
+}
+
+FirstMorvi lookForFirst(HANDLE mark, HWND& window) {
+    Search search{mark, nullptr};
+    EnumWindows(findMarked, reinterpret_cast<LPARAM>(&search));
+    window = search.window;
+    if (!window) return FirstMorvi{false, false, false};
+    const bool closing = GetPropW(window, closingProperty) != nullptr;
+    return FirstMorvi{true, closing, !closing && answers(window)};
+}
+
 void bringToFront(HWND window) {
     if (IsIconic(window)) ShowWindowAsync(window, SW_RESTORE);
     SetForegroundWindow(window);
 }
 
-// What creating the claim answered: this process holds it now; another
-// holds it (it exists, or exists with rights this process lacks, as an
-// elevated Morvi's does); or no claim could be made, and Morvi runs as it
-// would without one.
-enum class ClaimAnswer { Claimed, Held, NoClaim };
-
-ClaimAnswer claimAnswer(bool created, bool alreadyExists, bool accessDenied) {
-    if (created && !alreadyExists) return ClaimAnswer::Claimed;
-    if (created || accessDenied) return ClaimAnswer::Held;
-    return ClaimAnswer::NoClaim;
+void tell(UINT id, const std::wstring& folder) {
+    chooseProgramLanguage();
+    std::wstring text = programString(id);
+    const std::size_t at = text.find(L"%1");
+    if (at != std::wstring::npos) text.replace(at, 2, folder);
+    MessageBoxW(nullptr, text.c_str(), L"Morvi", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
 
 }  // namespace
 
 bool claimSettingsFile() {
-    const std::wstring name = claimName();
-    // A Morvi closing in this folder lets go once its last save is done, a
-    // Morvi starting shows its window within moments: both are waited for,
-    // a bounded time.
-    for (int tries = 0; tries < 200; ++tries, Sleep(20)) {
-        const HANDLE mapping =
-            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name.c_str());
-        const DWORD error = GetLastError();
-        switch (claimAnswer(mapping != nullptr, error == ERROR_ALREADY_EXISTS, error == ERROR_ACCESS_DENIED)) {
-        case ClaimAnswer::Claimed:
-            claim = mapping;
-            claimedWindow = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    const std::wstring folder = currentFolder();
+    const std::wstring name = claimName(folder);
+    const HANDLE mark = claimMark(name);
+    HANDLE held = nullptr;
+    const DWORD began = GetTickCount();
+    for (;;) {
+        const ClaimAnswer answer = takeClaim(name, held);
+        HWND first = nullptr;
+        const FirstMorvi seen = answer == ClaimAnswer::Claimed || answer == ClaimAnswer::NoClaim
+                                    ? FirstMorvi{false, false, false}
+                                    : lookForFirst(mark, first);
+        switch (secondStartStep(answer, seen, GetTickCount() - began)) {
+        case SecondStart::Run:
+            claim = answer == ClaimAnswer::Claimed ? held : nullptr;
+            claimedMark = mark;
+            if (!claim && held) CloseHandle(held);
             return true;
-        case ClaimAnswer::NoClaim: return true;
-        case ClaimAnswer::Held: break;
+        case SecondStart::BringToFront: bringToFront(first); break;
+        case SecondStart::ToldAdministrator: tell(IDS_FIRST_OUT_OF_REACH, folder); break;
+        case SecondStart::ToldOtherSession: tell(IDS_FIRST_IN_OTHER_SESSION, folder); break;
+        case SecondStart::ToldNotAnswering: tell(IDS_FIRST_NOT_ANSWERING, folder); break;
+        case SecondStart::Wait: {
+            // Woken at once when the first lets go, or ends.
+            const DWORD waited = held ? WaitForSingleObject(held, 50) : (Sleep(50), WAIT_TIMEOUT);
+            if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+                claim = held;
+                claimedMark = mark;
+                return true;
+            }
+            continue;
         }
-        // Held; one that runs with other rights (elevated) may let this one
-        // read the slot, or not even that.
-        const HANDLE readable = mapping ? mapping : OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str());
-        auto* slot = readable ? static_cast<volatile LONG*>(MapViewOfFile(readable, FILE_MAP_READ, 0, 0, sizeof(LONG)))
-                              : nullptr;
-        const LONG value = slot ? slotValue(slot) : starting;
-        if (slot) UnmapViewOfFile(const_cast<LONG*>(slot));
-        if (readable) CloseHandle(readable);
-        if (!slot) return false;
-        if (value == starting || value == closing) continue;
-        const HWND window = windowOf(value);
-        if (!IsWindow(window)) continue;  // its window is gone: it is closing
-        bringToFront(window);
+        }
+        if (held) CloseHandle(held);
         return false;
     }
-    return false;
 }
 
 void publishMainWindow(HWND window) {
-    if (claimedWindow) InterlockedExchange(claimedWindow, static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)));
-}
-
-void releaseSettingsFileClaim() {
-    if (claimedWindow) UnmapViewOfFile(const_cast<LONG*>(claimedWindow));
-    if (claim) CloseHandle(claim);
-    claimedWindow = nullptr;
-    claim = nullptr;
+    if (!claim) return;
+    claimedWindow = window;
+    SetPropW(window, claimProperty, claimedMark);
 }
 
 void markSettingsFileClosing() {
-    if (claimedWindow) InterlockedExchange(claimedWindow, closing);
+    if (claimedWindow) SetPropW(claimedWindow, closingProperty, reinterpret_cast<HANDLE>(1));
+}
+
+void releaseSettingsFileClaim() {
+    if (claimedWindow) {
+        RemovePropW(claimedWindow, claimProperty);
+        RemovePropW(claimedWindow, closingProperty);
+    }
+    if (claim) {
+        ReleaseMutex(claim);
+        CloseHandle(claim);
+    }
+    claim = nullptr;
+    claimedWindow = nullptr;
 }

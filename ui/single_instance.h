@@ -9,16 +9,20 @@
 #include <windows.h>
 
 // True when this process holds the claim on Morvi.ini in the current folder
-// now (or no claim could be made); false when another Morvi holds it, whose
-// window has been brought to the front. A Morvi still starting or just
-// closing there is waited for, a few seconds at most.
+// now (or no claim could be made), across every session of this machine.
+// False when another Morvi holds it: its window has been brought to the
+// front, or a message has told the person why it cannot be (it runs as
+// administrator or as another user, in another session, or does not
+// answer). A Morvi still starting there is waited for a few seconds, one
+// closing until its last save is done.
 bool claimSettingsFile();
 
-// The main window, for a second start to bring to the front. Nothing when
-// this process holds no claim.
+// Marks the main window, for a second start to find and bring to the
+// front. Nothing when this process holds no claim.
 void publishMainWindow(HWND window);
 
-// The window is going: a start now waits for the claim rather than end.
+// The window is going: a start now waits for the claim rather than end, or
+// ask the window anything.
 void markSettingsFileClosing();
 
 // The last save is done: a Morvi started now may run.

@@ -440,6 +440,27 @@ TEST(BlackBox, OneMorviPerMorviIni) {
         EXPECT_EQ(second.close(), 0u);
         EXPECT_EQ(GetForegroundWindow(), first.window());
     }
+    {
+        // A first that does not answer (every thread stopped): the second
+        // says so, naming the folder, and ends at OK.
+        using ProcessCall = LONG(NTAPI*)(HANDLE);
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        const auto suspend =
+            reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSuspendProcess")));
+        const auto resume =
+            reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtResumeProcess")));
+        ASSERT_TRUE(suspend && resume);
+        ASSERT_EQ(suspend(first.process()), 0);
+        MorviProcess told;
+        EXPECT_FALSE(told.startWithoutSettling(dir.path().string(), 0));
+        ASSERT_TRUE(waitUntil([&] { return told.messageBox() != nullptr; }, 20000));
+        const std::string text = controlText(GetDlgItem(told.messageBox(), 0xFFFF));
+        EXPECT_NE(text.find("\x89\x9E\x93\x9A"), std::string::npos);  // 応答 (answer), in Shift-JIS
+        EXPECT_NE(text.find(dir.path().string()), std::string::npos);
+        PostMessageA(told.messageBox(), WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(told.close(), 0u);
+        EXPECT_EQ(resume(first.process()), 0);
+    }
     EXPECT_EQ(readFileBytes(dir.file("Morvi.ini")), iniWithHotkeys());
     ASSERT_TRUE(beside.start(other.path().string()));
     EXPECT_EQ(beside.close(), 0u);

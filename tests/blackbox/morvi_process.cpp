@@ -96,6 +96,7 @@ HWND MorviProcess::findWindow(const char* className, int controlId) const {
 
 HWND MorviProcess::lapTimeWindow() const { return findWindow("#32770", 40401); }
 HWND MorviProcess::optionsDialog() const { return findWindow("#32770", 40212); }
+HWND MorviProcess::messageBox() const { return findWindow("#32770", 0xFFFF); }
 
 std::string MorviProcess::lapTimeText() const { return controlText(GetDlgItem(lapTimeWindow(), 40401)); }
 

@@ -33,6 +33,7 @@ public:
     HWND window() const { return window_; }
     HWND lapTimeWindow() const;
     HWND optionsDialog() const;
+    HWND messageBox() const;  // one of MessageBox's, by its text control
     std::string lapTimeText() const;
     DWORD pid() const { return info_.dwProcessId; }
     HANDLE process() const { return info_.hProcess; }
