@@ -204,14 +204,16 @@ void markSettingsFileClosing() {
     if (claimedWindow) SetPropW(claimedWindow, closingProperty, reinterpret_cast<HANDLE>(1));
 }
 
+// The claim goes before the marks: a start that waits sees the window marked
+// closing until the claim is free, never a claim without a window.
 void releaseSettingsFileClaim() {
-    if (claimedWindow) {
-        RemovePropW(claimedWindow, claimProperty);
-        RemovePropW(claimedWindow, closingProperty);
-    }
     if (claim) {
         ReleaseMutex(claim);
         CloseHandle(claim);
+    }
+    if (claimedWindow) {
+        RemovePropW(claimedWindow, claimProperty);
+        RemovePropW(claimedWindow, closingProperty);
     }
     claim = nullptr;
     claimedWindow = nullptr;
