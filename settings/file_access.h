@@ -17,8 +17,8 @@ enum class FileStatus { Done, Missing, Busy, Failed };
 // The attributes of a file that a save keeps (Windows' values; elsewhere
 // readOnly stands for a file its owner may not write).
 namespace FileAttribute {
-inline constexpr std::uint32_t readOnly = 0x1, hidden = 0x2, system = 0x4, notContentIndexed = 0x2000;
-inline constexpr std::uint32_t kept = hidden | system | notContentIndexed;
+inline constexpr std::uint32_t readOnly = 0x1, hidden = 0x2, system = 0x4;
+inline constexpr std::uint32_t kept = hidden | system;
 }  // namespace FileAttribute
 
 struct FileAccess {

@@ -86,25 +86,20 @@ HANDLE claimMark(const std::wstring& name) {
     return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(hash | 1u));
 }
 
-// Takes the mutex, or tells who holds it. `held` keeps a handle to a mutex
-// this process may wait on.
-ClaimAnswer takeClaim(const std::wstring& name, HANDLE& held) {
-    if (held) {
-        const DWORD waited = WaitForSingleObject(held, 0);
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return ClaimAnswer::Claimed;  // the first let go
-        return ClaimAnswer::Held;
+// Takes the mutex, waiting up to `pause` ms for a first that lets go or
+// ends, or tells who holds it. `held` keeps a handle to a mutex this
+// process may wait on.
+ClaimAnswer takeClaim(const std::wstring& name, HANDLE& held, DWORD pause) {
+    if (!held) {
+        if (pause != 0) Sleep(pause);
+        held = CreateMutexW(nullptr, TRUE, name.c_str());
+        const DWORD error = GetLastError();
+        if (!held) return error == ERROR_ACCESS_DENIED ? ClaimAnswer::HeldOutOfReach : ClaimAnswer::NoClaim;
+        if (error != ERROR_ALREADY_EXISTS) return ClaimAnswer::Claimed;
+        pause = 0;
     }
-    const HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
-    const DWORD error = GetLastError();
-    if (mutex && error != ERROR_ALREADY_EXISTS) {
-        held = mutex;
-        return ClaimAnswer::Claimed;
-    }
-    if (mutex) {
-        held = mutex;
-        return takeClaim(name, held);
-    }
-    return error == ERROR_ACCESS_DENIED ? ClaimAnswer::HeldOutOfReach : ClaimAnswer::NoClaim;
+    const DWORD waited = WaitForSingleObject(held, pause);
+    return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED ? ClaimAnswer::Claimed : ClaimAnswer::Held;
 }
 
 struct Search {
@@ -162,32 +157,22 @@ bool claimSettingsFile() {
     const HANDLE mark = claimMark(name);
     HANDLE held = nullptr;
     const DWORD began = GetTickCount();
-    for (;;) {
-        const ClaimAnswer answer = takeClaim(name, held);
+    for (DWORD pause = 0;; pause = 50) {
+        const ClaimAnswer answer = takeClaim(name, held, pause);
         HWND first = nullptr;
         const FirstMorvi seen = answer == ClaimAnswer::Claimed || answer == ClaimAnswer::NoClaim
                                     ? FirstMorvi{false, false, false}
                                     : lookForFirst(mark, first);
         switch (secondStartStep(answer, seen, GetTickCount() - began)) {
         case SecondStart::Run:
-            claim = answer == ClaimAnswer::Claimed ? held : nullptr;
+            claim = held;  // none without a claim
             claimedMark = mark;
-            if (!claim && held) CloseHandle(held);
             return true;
+        case SecondStart::Wait: continue;
         case SecondStart::BringToFront: bringToFront(first); break;
         case SecondStart::ToldAdministrator: tell(IDS_FIRST_OUT_OF_REACH, folder); break;
         case SecondStart::ToldOtherSession: tell(IDS_FIRST_IN_OTHER_SESSION, folder); break;
         case SecondStart::ToldNotAnswering: tell(IDS_FIRST_NOT_ANSWERING, folder); break;
-        case SecondStart::Wait: {
-            // Woken at once when the first lets go, or ends.
-            const DWORD waited = held ? WaitForSingleObject(held, 50) : (Sleep(50), WAIT_TIMEOUT);
-            if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-                claim = held;
-                claimedMark = mark;
-                return true;
-            }
-            continue;
-        }
         }
         if (held) CloseHandle(held);
         return false;
